@@ -1,0 +1,18 @@
+# kestrin_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [TIMEOUT s])
+# One GoogleTest executable, registered as one CTest test. Widget tests run on
+# Qt's offscreen platform, so no display is needed.
+find_package(GTest QUIET)
+
+function(kestrin_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 240)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock Threads::Threads)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set_tests_properties(${T_NAME} PROPERTIES
+    TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};KESTRIN_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()

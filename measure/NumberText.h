@@ -1,0 +1,24 @@
+#pragma once
+// Number texts with '.' as the decimal separator whatever the locale.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "measure/Extended.h"
+
+// "%0.<decimals>f": fixed point, rounded, no grouping, leading '-' when negative.
+std::string FormatFixed(Extended value, int decimals);
+
+// The general number format: shortest form with at most 15 significant digits,
+// no trailing zeros, no point for whole numbers (100 kHz / 1000 -> "0.1").
+std::string FormatGeneral(Extended value);
+
+// Decimal number: optional blanks, optional sign, digits with at most one '.',
+// at least one digit, optional exponent, optional blanks, nothing else.
+// Returns nothing when the text does not parse or is out of range.
+std::optional<Extended> ParseDecimal(std::string_view text);
+
+// Signed 32-bit decimal integer (optional blanks and sign); nothing when it does
+// not parse or does not fit.
+std::optional<int32_t> ParseWhole32(std::string_view text);

@@ -1,0 +1,29 @@
+#pragma once
+// The texts of one read-out row and of the L/C calculators.
+#include <string>
+
+#include "measure/Extended.h"
+#include "measure/VNAList.h"
+
+struct ReadoutRow {
+    std::string F, SWR, RL, Phase, Z, Rs, Xs, L, C, Q;
+};
+
+// "%0.3f" frequency, "%0.2f" SWR, Z, Rs, Xs, "%0.1f" RL, Phase, L, C, Q.
+ReadoutRow FormatReadoutRow(const TVNAEntry& e);
+
+enum class CalcMode { CalculateL, CalculateC };
+
+struct CalculatorTexts {
+    std::string Freq;   // marker frequency, "%0.3f" (0.000 when unset)
+    std::string Result; // empty unless value > 0 and frequency > 0
+};
+
+// Resonance: L (uH) from C (pF), or C (pF) from L (uH); shown with "%0.1f" from 1000,
+// "%0.2f" from 10, "%0.3f" below.
+CalculatorTexts EvaluateCalculator(Extended markerFreqMHz, Extended knownValue, CalcMode mode);
+
+// The sweep as CSV: one header line, then one line per sample with frequency (MHz),
+// SWR, return loss (dB), phase (degrees), |Z|, Rs, |Xs|, L (uH), C (pF) and Q,
+// comma-separated, '.' as decimal separator, enough digits to round-trip the read-outs.
+std::string SweepCsv(const TVNAList& list);

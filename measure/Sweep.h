@@ -1,0 +1,41 @@
+#pragma once
+// Decoding of raw analyser samples and the rebuild of the sample list with the
+// marker mapping and the lowest-SWR search.
+#include <cstdint>
+
+#include "measure/Extended.h"
+#include "measure/VNAList.h"
+
+// A count from its low byte and high part: 1, 2, 3 add 256, 512, 768; any other high byte adds nothing.
+int32_t DecodeCount(uint8_t low, uint8_t high);
+
+// Fills every computed field of e from one 4-byte sample (phase low, phase high,
+// RL low, RL high) at freqMHz. Every field comes out finite, whatever the sample.
+void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, Extended rlCalDb, Extended phaseScale);
+
+// What a rebuild needs from the window: the parameters of the sweep whose data is held.
+struct SweepShape {
+    int32_t StartKHz = 0;
+    int32_t EndKHz = 0;
+    int32_t Steps = 0;
+};
+
+// A marker's lasting frequency (0 = unset) and the index derived from it (-1 = none).
+struct MarkerState {
+    Extended FreqMHz = 0;
+    int32_t Index = -1;
+};
+
+// Frequency of sample i: ((E - S) / (N * 1000)) * i + S / 1000 MHz.
+Extended SampleFreqMHz(const SweepShape& shape, int32_t i);
+
+// Maps a marker's frequency onto the sweep: resets it (index -1, frequency 0) when it
+// lies outside S..E, else index = Round((M - S/1000) / step), limited to N - 1.
+void MapMarker(MarkerState& marker, const SweepShape& shape);
+
+// Clears list and fills it with shape.Steps entries from raw (shape.Steps * 4 bytes),
+// re-maps both markers and finds the lowest SWR (the last of equal values wins).
+// minSwrIndex keeps its value when no sample qualifies.
+void RebuildSweep(TVNAList& list, const uint8_t* raw, const SweepShape& shape,
+                  Extended rlCalDb, Extended phaseScale,
+                  MarkerState& marker1, MarkerState& marker2, int32_t& minSwrIndex);
