@@ -1,6 +1,7 @@
 # kestrin_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [TIMEOUT s])
-# One GoogleTest executable, registered as one CTest test. Widget tests run on
-# Qt's offscreen platform, so no display is needed.
+# One GoogleTest executable, registered as one CTest test. gtest_main is linked as a
+# static library, so a test file that defines its own main() (to create a QApplication) wins.
+# Widget tests run on Qt's offscreen platform, so no display is needed.
 find_package(GTest QUIET)
 
 function(kestrin_add_test)
@@ -9,7 +10,7 @@ function(kestrin_add_test)
     set(T_TIMEOUT 240)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock Threads::Threads)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES
