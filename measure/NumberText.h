@@ -14,6 +14,10 @@ std::string FormatFixed(Extended value, int decimals);
 // no trailing zeros, no point for whole numbers (100 kHz / 1000 -> "0.1").
 std::string FormatGeneral(Extended value);
 
+// The shortest "%g"-style text (15 to 21 significant digits) that reads back as exactly
+// value; for files whose numbers must keep their full precision.
+std::string FormatRoundTrip(Extended value);
+
 // Decimal number: optional blanks, optional sign, digits with at most one '.',
 // at least one digit, optional exponent, optional blanks, nothing else.
 // Returns nothing when the text does not parse or is out of range.

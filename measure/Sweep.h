@@ -10,7 +10,10 @@
 int32_t DecodeCount(uint8_t low, uint8_t high);
 
 // Fills every computed field of e from one 4-byte sample (phase low, phase high,
-// RL low, RL high) at freqMHz. Every field comes out finite, whatever the sample.
+// RL low, RL high) at freqMHz. Every field comes out finite, whatever the sample:
+// SWR 99999 when Rho is exactly 1; Xs 0 and Rs 99999 when gamma is exactly 1; Q at
+// most 9999 (the Q of a lossless load);
+// LuH and CpF 0 at 0 MHz, CpF 0 when Xs is 0.
 void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, Extended rlCalDb, Extended phaseScale);
 
 // What a rebuild needs from the window: the parameters of the sweep whose data is held.
@@ -31,11 +34,14 @@ Extended SampleFreqMHz(const SweepShape& shape, int32_t i);
 
 // Maps a marker's frequency onto the sweep: resets it (index -1, frequency 0) when it
 // lies outside S..E, else index = Round((M - S/1000) / step), limited to N - 1.
+// Frequency 0 stays unset even when the sweep starts at 0 kHz; with start equal to
+// end a marker at that frequency maps to sample 0.
 void MapMarker(MarkerState& marker, const SweepShape& shape);
 
 // Clears list and fills it with shape.Steps entries from raw (shape.Steps * 4 bytes),
 // re-maps both markers and finds the lowest SWR (the last of equal values wins).
-// minSwrIndex keeps its value when no sample qualifies.
+// minSwrIndex always names a sample of the new list (-1 only when it is empty): when
+// no SWR reaches 99999 the lowest SWR is taken all the same.
 void RebuildSweep(TVNAList& list, const uint8_t* raw, const SweepShape& shape,
                   Extended rlCalDb, Extended phaseScale,
                   MarkerState& marker1, MarkerState& marker2, int32_t& minSwrIndex);

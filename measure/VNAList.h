@@ -1,5 +1,6 @@
 #pragma once
 // One computed sample of the shown sweep, and the list that owns them (element i is sample i).
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
