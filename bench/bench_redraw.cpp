@@ -1,0 +1,86 @@
+// The full redraw with data: rebuild of the sample list from raw analyser bytes,
+// axes, all six traces, and the copy with the marker overlay that a paint shows.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "measure/Sweep.h"
+#include "measure/VNAList.h"
+#include "plot/PlotDraw.h"
+
+namespace {
+
+// Raw samples of an antenna with a few resonances across the sweep, with a little
+// noise in the counts as a real analyser delivers them.
+std::vector<uint8_t> AntennaSweep(int steps)
+{
+    std::vector<uint8_t> raw(static_cast<size_t>(steps) * 4);
+    uint32_t noise = 12345;
+    for (int i = 0; i < steps; ++i) {
+        const double t = static_cast<double>(i) / steps;
+        const double dip = std::pow(std::sin(t * 3.14159265 * 7), 8.0);
+        noise = noise * 1103515245u + 12345u;
+        const int jitter = static_cast<int>((noise >> 16) % 9) - 4;
+        const int rl = std::clamp(static_cast<int>(400 + 500 * dip) + jitter, 0, 1023);
+        const int phase = std::clamp(static_cast<int>(512 + 480 * std::sin(t * 3.14159265 * 14)) + jitter, 0, 1023);
+        raw[4 * static_cast<size_t>(i) + 0] = static_cast<uint8_t>(phase & 0xff);
+        raw[4 * static_cast<size_t>(i) + 1] = static_cast<uint8_t>(phase >> 8);
+        raw[4 * static_cast<size_t>(i) + 2] = static_cast<uint8_t>(rl & 0xff);
+        raw[4 * static_cast<size_t>(i) + 3] = static_cast<uint8_t>(rl >> 8);
+    }
+    return raw;
+}
+
+void BM_Redraw(benchmark::State& state)
+{
+    const int steps = static_cast<int>(state.range(0));
+    PlotGeometry g;
+    g.W = static_cast<int>(state.range(1));
+    g.H = static_cast<int>(state.range(2));
+    const PlotPalette palette;
+    TraceChoice all;
+    all.Swr = all.Rl = all.Phase = all.Z = all.Xs = all.Rs = true;
+
+    const std::vector<uint8_t> raw = AntennaSweep(steps);
+    const SweepShape shape{100, 180000, steps};
+    TVNAList list;
+    MarkerState m1{14.2L, -1};
+    MarkerState m2{100.0L, -1};
+    int32_t minSwr = -1;
+    QImage plot;
+
+    for (auto _ : state) {
+        DrawAxes(plot, g, palette);
+        RebuildSweep(list, raw.data(), shape, 0, 0.17578125L, m1, m2, minSwr);
+        DrawTraces(plot, g, palette, list, all);
+        QImage shown = plot.copy();
+        DrawOverlay(shown, g, palette, list.Count(), m1.Index, m2.Index, minSwr);
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+}
+
+BENCHMARK(BM_Redraw)
+    ->ArgNames({"steps", "W", "H"})
+    ->Args({500, 1168, 550})
+    ->Args({4000, 1168, 550})
+    ->Args({500, 1728, 884})
+    ->Args({4000, 1728, 884})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,507 @@
+#include "plot/PlotDraw.h"
+
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Colours that are not part of the palette.
+const QColor kFrameColor(0, 128, 0);
+const QColor kSwrGridColor(128, 0, 0);
+const QColor kPhaseGridColor(136, 0, 122);
+const QColor kZGridColor(125, 122, 0);
+const QColor kMarkerColor(0, 0, 255);
+const QColor kMinSwrColor(0, 255, 0);
+
+// Pixel sizes of the label fonts: 9 and 10 points at 96 dots per inch.
+constexpr int kAxisFontPx = 12;
+constexpr int kMarkerFontPx = 13;
+
+// Coordinates far outside any picture are limited to this, so that the line
+// arithmetic stays inside 64 bits; the visible part of a line does not change
+// for any value a sweep can produce.
+constexpr long long kCoordLimit = 1LL << 30;
+
+enum class PenStyle { Solid, Dot, Dash };
+
+struct Rgb {
+    uchar r, g, b;
+};
+
+Rgb ToRgb(const QColor& c)
+{
+    return Rgb{static_cast<uchar>(c.red()), static_cast<uchar>(c.green()), static_cast<uchar>(c.blue())};
+}
+
+// Direct pixel access to a 24-bit picture, clipped to its bounds.
+class Surface {
+public:
+    explicit Surface(QImage& img)
+        : bits_(img.bits()), bpl_(img.bytesPerLine()), w_(img.width()), h_(img.height())
+    {
+    }
+    int Width() const { return w_; }
+    int Height() const { return h_; }
+    void Put(long long x, long long y, Rgb c)
+    {
+        if (x < 0 || y < 0 || x >= w_ || y >= h_)
+            return;
+        uchar* p = bits_ + static_cast<qsizetype>(y) * bpl_ + 3 * static_cast<qsizetype>(x);
+        p[0] = c.r;
+        p[1] = c.g;
+        p[2] = c.b;
+    }
+    void Fill(Rgb c)
+    {
+        if (w_ <= 0 || h_ <= 0)
+            return;
+        uchar* row = bits_;
+        for (int x = 0; x < w_; ++x) {
+            row[3 * x] = c.r;
+            row[3 * x + 1] = c.g;
+            row[3 * x + 2] = c.b;
+        }
+        for (int y = 1; y < h_; ++y)
+            std::memcpy(bits_ + static_cast<qsizetype>(y) * bpl_, row, static_cast<size_t>(3 * w_));
+    }
+
+private:
+    uchar* bits_;
+    qsizetype bpl_;
+    int w_;
+    int h_;
+};
+
+// A one-pixel pen: colour, style, and the colour the gaps of a dotted or dashed line show.
+struct Pen {
+    Rgb color;
+    PenStyle style = PenStyle::Solid;
+    Rgb background{0, 0, 0};
+};
+
+bool PatternOn(PenStyle style, long long k)
+{
+    switch (style) {
+    case PenStyle::Dot:
+        return k % 6 < 3;  // 3 on, 3 off
+    case PenStyle::Dash:
+        return k % 24 < 18;  // 18 on, 6 off
+    case PenStyle::Solid:
+        break;
+    }
+    return true;
+}
+
+long long FloorDiv(long long a, long long b)
+{
+    long long q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+long long Limit(long long v)
+{
+    return std::clamp(v, -kCoordLimit, kCoordLimit);
+}
+
+// Draws from (x0, y0) towards (x1, y1); the end pixel itself is left out, so a
+// polyline touches each joint once. Bresenham along the major axis; ties go the
+// way a Windows display driver takes them (octants 3, 5, 6 and 8 carry a bias),
+// so that the pixels do not depend on how the steps are counted. The pattern of
+// a dotted or dashed pen starts at the first pixel; its gaps get the background.
+void DrawLine(Surface& s, long long x0, long long y0, long long x1, long long y1, const Pen& pen)
+{
+    x0 = Limit(x0);
+    y0 = Limit(y0);
+    x1 = Limit(x1);
+    y1 = Limit(y1);
+    const long long dx = x1 - x0;
+    const long long dy = y1 - y0;
+    const long long adx = std::llabs(dx);
+    const long long ady = std::llabs(dy);
+    if (adx == 0 && ady == 0)
+        return;
+
+    int octant;
+    if (dy > 0) {
+        if (dx > 0)
+            octant = dx > dy ? 1 : 2;
+        else
+            octant = -dx > dy ? 4 : 3;
+    } else {
+        if (dx < 0)
+            octant = -dx > -dy ? 5 : 6;
+        else
+            octant = dx > -dy ? 8 : 7;
+    }
+    const long long bias = (octant == 3 || octant == 5 || octant == 6 || octant == 8) ? 1 : 0;
+
+    const bool xMajor = adx > ady;
+    const long long major = xMajor ? adx : ady;
+    const long long minor = xMajor ? ady : adx;
+    const long long majorStart = xMajor ? x0 : y0;
+    const long long minorStart = xMajor ? y0 : x0;
+    const long long majorStep = (xMajor ? dx : dy) > 0 ? 1 : -1;
+    const long long minorStep = (xMajor ? dy : dx) >= 0 ? 1 : -1;
+    const long long majorDim = xMajor ? s.Width() : s.Height();
+
+    // Only the steps whose major coordinate lies inside the picture are walked.
+    long long kFirst, kEnd;
+    if (majorStep > 0) {
+        kFirst = std::max(0LL, -majorStart);
+        kEnd = std::min(major, majorDim - majorStart);
+    } else {
+        kFirst = std::max(0LL, majorStart - majorDim + 1);
+        kEnd = std::min(major, majorStart + 1);
+    }
+    if (kFirst >= kEnd)
+        return;
+
+    // Minor steps taken before step k: ceil((2 k minor - major + bias) / (2 major)).
+    const long long twoMajor = 2 * major;
+    const long long twoMinor = 2 * minor;
+    long long m = -FloorDiv(-(kFirst * twoMinor - major + bias), twoMajor);
+    // Decision for the step after k: (2 (k + 1) minor - major + bias) - 2 major m > 0.
+    long long d = (kFirst + 1) * twoMinor - major + bias - twoMajor * m;
+
+    for (long long k = kFirst; k < kEnd; ++k) {
+        const long long a = majorStart + majorStep * k;
+        const long long b = minorStart + minorStep * m;
+        const Rgb c = PatternOn(pen.style, k) ? pen.color : pen.background;
+        if (xMajor)
+            s.Put(a, b, c);
+        else
+            s.Put(b, a, c);
+        if (d > 0) {
+            ++m;
+            d -= twoMajor;
+        }
+        d += twoMinor;
+    }
+}
+
+QFont PixelFont(int px, bool bold)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(px);
+    f.setBold(bold);
+    return f;
+}
+
+// Text with its top-left corner at (x, y) on an opaque cell in the background colour.
+void TextOut(QPainter& painter, int x, int y, const QString& text, const QColor& color, const QColor& background)
+{
+    const QFontMetrics fm(painter.font());
+    painter.fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), background);
+    painter.setPen(color);
+    painter.drawText(QPoint(x, y + fm.ascent()), text);
+}
+
+// A tick label: one line, right-aligned in the box [left, right) around height y,
+// vertically centred and clipped to the box.
+void LabelInBox(QPainter& painter, int left, int right, int y, const QString& text, const QColor& color,
+                const QColor& background)
+{
+    const QFontMetrics fm(painter.font());
+    const int th = fm.height();
+    const QRect box(QPoint(left, y - th / 2), QPoint(right - 1, y + th / 2 - 1));
+    const int tw = fm.horizontalAdvance(text);
+    const int top = box.top() + (box.height() - th) / 2;
+    painter.save();
+    painter.setClipRect(box);
+    TextOut(painter, right - tw, top, text, color, background);
+    painter.restore();
+}
+
+long long RoundToLL(long double v)
+{
+    return llrintl(v);
+}
+
+// Offset of a value on a trace's scale, limited to ph at the far end only.
+// A non-finite value lies at the far end as well.
+long long TraceOffset(long double scaled, int ph)
+{
+    if (!(scaled <= static_cast<long double>(ph)))
+        return ph;
+    if (scaled < -static_cast<long double>(kCoordLimit))
+        return -kCoordLimit;
+    return RoundToLL(scaled);
+}
+
+QImage& EnsureRgb888(QImage& img)
+{
+    if (img.format() != QImage::Format_RGB888)
+        img = img.convertToFormat(QImage::Format_RGB888);
+    return img;
+}
+
+}  // namespace
+
+void DrawAxes(QImage& img, const PlotGeometry& g, const PlotPalette& p)
+{
+    if (img.width() != g.W || img.height() != g.H || img.format() != QImage::Format_RGB888)
+        img = QImage(g.W, g.H, QImage::Format_RGB888);
+    if (img.isNull())
+        return;
+
+    const int W = g.W, H = g.H, ML = g.ML, MR = g.MR, MT = g.MT, MB = g.MB;
+    const int PH = g.PH();
+    const Rgb bg = ToRgb(p.Background);
+
+    Surface s(img);
+    s.Fill(bg);
+
+    auto solid = [&](const QColor& c) { return Pen{ToRgb(c), PenStyle::Solid, bg}; };
+    auto dotted = [&](const QColor& c) { return Pen{ToRgb(c), PenStyle::Dot, bg}; };
+
+    // Frame: bottom and both sides, no top line.
+    const Pen frame = solid(kFrameColor);
+    DrawLine(s, ML, H - MB, W - MR, H - MB, frame);
+    DrawLine(s, ML, H - MB, ML, MT - 5, frame);
+    DrawLine(s, W - MR, H - MB, W - MR, MT - 5, frame);
+
+    QPainter painter(&img);
+    const QFont regular = PixelFont(kAxisFontPx, false);
+    const QFont bold = PixelFont(kAxisFontPx, true);
+    auto title = [&](int x, int y, const QString& text, const QColor& color) {
+        painter.setFont(bold);
+        TextOut(painter, x, y, text, color, p.Background);
+        painter.setFont(regular);
+    };
+    auto grid = [&](int y, const QColor& color) { DrawLine(s, ML + 2, y, W - MR, y, dotted(color)); };
+
+    // SWR: logarithmic, 1 on the bottom line, 10 on the top line of the plot area.
+    title(ML - 30, MT - 25, QStringLiteral("SWR"), p.Swr);
+    struct SwrRow {
+        const char* label;
+        long double value;
+        bool grid;
+    };
+    static const SwrRow swrRows[] = {
+        {"1", 1.0L, false}, {"1.5", 1.5L, true}, {"2", 2.0L, true}, {"2.5", 2.5L, false},
+        {"3", 3.0L, true},  {"4", 4.0L, false},  {"5", 5.0L, false}, {"6", 6.0L, false},
+        {"7", 7.0L, false}, {"8", 8.0L, false},  {"9", 9.0L, false}, {"10", 10.0L, false},
+    };
+    for (const SwrRow& row : swrRows) {
+        const int y = H - MB - static_cast<int>(RoundToLL(static_cast<long double>(H - MB - MT) * log10l(row.value)));
+        DrawLine(s, ML - 10, y, ML, y, solid(p.Swr));
+        if (row.grid)
+            grid(y, kSwrGridColor);
+        LabelInBox(painter, ML - 40, ML - 15, y, QString::fromLatin1(row.label), p.Swr, p.Background);
+    }
+
+    // Return loss: 0 dB at the top, 30 dB at the bottom.
+    title(ML - 75, MT - 25, QStringLiteral("R.L."), p.Rl);
+    DrawLine(s, ML - 45, MT, ML - 45, H - MB, solid(p.Rl));
+    const int rlY[] = {MT, MT + PH / 3, MT + (PH / 3) * 2, H - MB};
+    const char* rlLabel[] = {"0 db", "10 db", "20 db", "30 db"};
+    for (int i = 0; i < 4; ++i) {
+        DrawLine(s, ML - 45, rlY[i], ML - 35, rlY[i], solid(p.Rl));
+        LabelInBox(painter, 0, ML - 50, rlY[i], QString::fromLatin1(rlLabel[i]), p.Rl, p.Background);
+    }
+
+    // Phase: 0 degrees at the top, 180 at the bottom.
+    title(W - MR + 5, MT - 25, QStringLiteral("Phase"), p.Phase);
+    for (int i = 0; i <= 4; ++i) {
+        const int y = i == 4 ? H - MB : MT + (PH / 4) * i;
+        DrawLine(s, W - MR + 1, y, W - MR + 11, y, solid(p.Phase));
+        if (i < 4)
+            grid(y, kPhaseGridColor);
+        LabelInBox(painter, W - MR + 10, W - MR + 40, y, QString::number(45 * i) + QChar(0x00B0), p.Phase,
+                   p.Background);
+    }
+
+    // Z, Xs and Rs in ohms: 0 at the top, 400 at the bottom.
+    title(W - MR + 50, MT - 25, QStringLiteral("Z-X-R"), p.Z);
+    DrawLine(s, W - MR + 60, MT, W - MR + 60, H - MB, solid(p.Z));
+    for (int k = 0; k <= 8; ++k) {
+        const int y = k == 8 ? H - MB : MT + k * (PH / 8);
+        DrawLine(s, W - MR + 50, y, W - MR + 61, y, solid(p.Z));
+        if (k == 1)
+            grid(y, kZGridColor);
+        LabelInBox(painter, W - MR + 60, W - MR + 85, y, QString::number(50 * k), p.Z, p.Background);
+    }
+}
+
+int TraceX(const PlotGeometry& g, int n, int i)
+{
+    if (n <= 0)
+        return g.ML + 1;
+    const long double step = static_cast<long double>(g.PW()) / static_cast<long double>(n);
+    return g.ML + 1 + static_cast<int>(RoundToLL(step * static_cast<long double>(i)));
+}
+
+void DrawTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& list, TraceChoice choice)
+{
+    const int n = list.Count();
+    if (n <= 0 || img.isNull())
+        return;
+    EnsureRgb888(img);
+    Surface s(img);
+
+    const int H = g.H, MT = g.MT, MB = g.MB;
+    const int PH = g.PH();
+    const long double ph = static_cast<long double>(PH);
+    const Rgb bg = ToRgb(p.Background);
+
+    enum Kind { Swr, Rl, Phase, Z, Xs, Rs };
+    struct Trace {
+        bool on;
+        Kind kind;
+        QColor color;
+    };
+    const Trace traces[] = {
+        {choice.Swr, Swr, p.Swr}, {choice.Rl, Rl, p.Rl}, {choice.Phase, Phase, p.Phase},
+        {choice.Z, Z, p.Z},       {choice.Xs, Xs, p.Xs}, {choice.Rs, Rs, p.Rs},
+    };
+    const long double rlScale = ph / 30.0L;
+    const long double phaseScale = ph / 180.0L;
+    const long double ohmScale = ph / 400.0L;
+
+    std::vector<int> xs(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        xs[static_cast<size_t>(i)] = TraceX(g, n, i);
+
+    for (const Trace& t : traces) {
+        if (!t.on)
+            continue;
+        const Pen pen{ToRgb(t.color), PenStyle::Solid, bg};
+        long long prevX = 0, prevY = 0;
+        for (int i = 0; i < n; ++i) {
+            const TVNAEntry& e = *list.GetEntry(i);
+            long long y;
+            switch (t.kind) {
+            case Swr:
+                y = H - MB - TraceOffset(log10l(e.SWR) * ph, PH);
+                break;
+            case Rl:
+                y = MT + TraceOffset(rlScale * e.RLdB, PH);
+                break;
+            case Phase:
+                y = MT + TraceOffset(phaseScale * e.PhaseDeg, PH);
+                break;
+            case Z:
+                y = MT + TraceOffset(ohmScale * e.Z, PH);
+                break;
+            case Xs:
+                y = MT + TraceOffset(ohmScale * e.Xs, PH);
+                break;
+            default:
+                y = MT + TraceOffset(ohmScale * e.Rs, PH);
+                break;
+            }
+            const long long x = xs[static_cast<size_t>(i)];
+            if (i > 0)
+                DrawLine(s, prevX, prevY, x, y, pen);
+            prevX = x;
+            prevY = y;
+        }
+    }
+}
+
+int MarkerIndexFromX(const PlotGeometry& g, int n, int x)
+{
+    const int PW = g.PW();
+    if (n <= 0 || x < g.ML || x > g.ML + PW)
+        return -1;
+    if (PW <= 0)
+        return 0;
+    const long double step = static_cast<long double>(PW) / static_cast<long double>(n);
+    const long long index = RoundToLL(static_cast<long double>(x - g.ML) / step);
+    return static_cast<int>(std::min<long long>(index, n - 1));
+}
+
+void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n, int marker1Index,
+                 int marker2Index, int minSwrIndex)
+{
+    if (n <= 0 || img.isNull())
+        return;
+    EnsureRgb888(img);
+    Surface s(img);
+    const Rgb bg = ToRgb(p.Background);
+    const long double step = static_cast<long double>(g.PW()) / static_cast<long double>(n);
+    auto lineX = [&](int index) { return static_cast<int>(RoundToLL(step * static_cast<long double>(index))) + g.ML; };
+    auto valid = [&](int index) { return index >= 1 && index <= n - 1; };
+
+    const int bottom = g.H - g.MB;
+    const Pen markerPen{ToRgb(kMarkerColor), PenStyle::Dash, bg};
+    const int markers[] = {marker1Index, marker2Index};
+    const QString labels[] = {QStringLiteral("m1"), QStringLiteral("m2")};
+    for (int m = 0; m < 2; ++m) {
+        if (!valid(markers[m]))
+            continue;
+        const int x = lineX(markers[m]);
+        DrawLine(s, x, g.MT, x, bottom, markerPen);
+        QPainter painter(&img);
+        painter.setFont(PixelFont(kMarkerFontPx, false));
+        TextOut(painter, x - 5, bottom, labels[m], kMarkerColor, p.Background);
+    }
+    if (valid(minSwrIndex)) {
+        const int x = lineX(minSwrIndex);
+        DrawLine(s, x, g.MT, x, bottom, Pen{ToRgb(kMinSwrColor), PenStyle::Dash, bg});
+    }
+}
+
+namespace {
+
+// Opens path through a temporary file; on failure fills error and returns false.
+bool OpenForSave(QSaveFile& file, const QString& path, QString& error)
+{
+    if (file.open(QIODevice::WriteOnly))
+        return true;
+    error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+    return false;
+}
+
+bool CommitSave(QSaveFile& file, const QString& path, QString& error)
+{
+    if (file.commit())
+        return true;
+    error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+    return false;
+}
+
+}  // namespace
+
+bool SaveBmpFile(const QImage& img, const QString& path, QString& error)
+{
+    QSaveFile file(path);
+    if (!OpenForSave(file, path, error))
+        return false;
+    const QImage picture =
+        img.format() == QImage::Format_RGB888 ? img : img.convertToFormat(QImage::Format_RGB888);
+    if (!picture.save(&file, "BMP")) {
+        const QString reason = file.error() != QFileDevice::NoError ? file.errorString()
+                                                                   : QStringLiteral("the picture could not be encoded");
+        file.cancelWriting();
+        error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), reason);
+        return false;
+    }
+    return CommitSave(file, path, error);
+}
+
+bool SaveTextFile(const QByteArray& bytes, const QString& path, QString& error)
+{
+    QSaveFile file(path);
+    if (!OpenForSave(file, path, error))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), reason);
+        return false;
+    }
+    return CommitSave(file, path, error);
+}

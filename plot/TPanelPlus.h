@@ -1,0 +1,30 @@
+#pragma once
+// The plot panel: a plain rectangle without bevel that paints its own background
+// (the button face), then lets its owner draw on it through Canvas().
+#include <QWidget>
+
+class QPainter;
+
+class TPanelPlus : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPanelPlus(QWidget* parent = nullptr);
+
+    // The painter of the paint in progress; nullptr outside a Paint notification.
+    QPainter* Canvas() const { return canvas_; }
+
+signals:
+    // After the background is painted; draw through Canvas().
+    void Paint(QObject* sender);
+    void Resize(QObject* sender);
+    // Position in panel coordinates.
+    void MouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QPainter* canvas_ = nullptr;
+};
