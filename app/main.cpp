@@ -1,0 +1,22 @@
+// Kestrin VNA: one window that drives the analyser and shows its sweeps.
+#include <QApplication>
+#include <QPointer>
+
+#include "frmmain/TMainForm.h"
+#include "platform/Synchronize.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kestrin-vna"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Kestrin Tarsio"));
+    RegisterWindowFont();
+    kestrin::InitSynchronize();
+
+    QPointer<TMainForm> mainForm = new TMainForm;
+    mainForm->show();
+    const int result = app.exec();
+    // The closed window frees itself; if the loop ended first, free it here.
+    delete mainForm.data();
+    return result;
+}

@@ -1,0 +1,394 @@
+#include "frmmain/TMainForm.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
+#include <array>
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+#include "measure/NumberText.h"
+#include "measure/Readouts.h"
+#include "measure/Sweep.h"
+#include "platform/PortList.h"
+#include "plot/PlotDraw.h"
+#include "plot/TPanelPlus.h"
+#ifdef KESTRIN_HAVE_SIMULATOR
+#include "sim/SimulatorPort.h"
+#endif
+
+namespace {
+
+// Where the window description puts things: a client area of 1181 x 693, the plot
+// panel at 8, 39, 1168 x 550 anchored to all four sides, and the bottom group boxes
+// 3 pixels above the bottom, anchored to the left and bottom.
+constexpr int DescribedClientWidth = 1181;
+constexpr int DescribedClientHeight = 693;
+constexpr QRect DescribedPanel(8, 39, 1168, 550);
+constexpr int GroupBoxBottomGap = 3;
+
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+
+void SetRow(QLabel* f, QLabel* swr, QLabel* rl, QLabel* phase, QLabel* z, QLabel* rs, QLabel* xs,
+            QLabel* l, QLabel* c, QLabel* q, const ReadoutRow* row)
+{
+    // Column order of the read-outs: frequency, SWR, R.L., phase, |Z|, Rs, |Xs|, Q, L, C.
+    f->setText(row ? Text(row->F) : QString());
+    swr->setText(row ? Text(row->SWR) : QString());
+    rl->setText(row ? Text(row->RL) : QString());
+    phase->setText(row ? Text(row->Phase) : QString());
+    z->setText(row ? Text(row->Z) : QString());
+    rs->setText(row ? Text(row->Rs) : QString());
+    xs->setText(row ? Text(row->Xs) : QString());
+    q->setText(row ? Text(row->Q) : QString());
+    l->setText(row ? Text(row->L) : QString());
+    c->setText(row ? Text(row->C) : QString());
+}
+
+} // namespace
+
+QSize InitialWindowSize(QSize screen)
+{
+    const long h = lrintl(static_cast<Extended>(screen.height()) * 0.9L);
+    const long w = lrintl(static_cast<Extended>(screen.width()) * 0.9L);
+    return QSize(std::max<int>(900, static_cast<int>(w)), std::max<int>(600, static_cast<int>(h)));
+}
+
+void RegisterWindowFont()
+{
+    const QString tahoma = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+    if (QFile::exists(tahoma))
+        QFontDatabase::addApplicationFont(tahoma);
+}
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+{
+    setupUi(this);
+    // Tahoma 8 point is 11 pixels high on the screens the layout was made for.
+    QFont windowFont = font();
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+    resize(DescribedClientWidth, DescribedClientHeight + MainMenu1->sizeHint().height());
+    centralwidget->installEventFilter(this);
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    FormDestroy();
+}
+
+void TMainForm::FormCreate()
+{
+    PlotPanel = new TPanelPlus(centralwidget);
+    PlotPanel->setCursor(Qt::CrossCursor);
+    PlotPanel->setGeometry(DescribedPanel);
+    connect(PlotPanel, &TPanelPlus::MouseDown, this, &TMainForm::panelMouseDown);
+    connect(PlotPanel, &TPanelPlus::Paint, this, &TMainForm::PanelPaint);
+    connect(PlotPanel, &TPanelPlus::Resize, this, &TMainForm::PanelResize);
+
+    // Numbers are read and written with '.' whatever the system locale says.
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(QLocale::c());
+
+    DataShown = false;
+    RLCalDb = 0;
+    CorL1Value = 100;
+    CorL2Value = 100;
+
+    BackgroundColor = QColor(0, 0, 56);
+    SwrColor = QColor(224, 48, 48);
+    RlColor = QColor(96, 96, 255);
+    PhaseColor = QColor(225, 0, 203);
+    ZColor = QColor(202, 202, 0);
+    XsColor = QColor(192, 192, 192);
+    RsColor = QColor(255, 128, 0);
+
+    SweepStartKHz = 100;
+    SweepEndKHz = 180000;
+    SweepSteps = 500;
+    DdsClockHz = 400000000;
+    TuningFactor = 4294967296000.0L / static_cast<Extended>(DdsClockHz);
+
+    ShownStartKHz = SweepStartKHz;
+    ShownEndKHz = SweepEndKHz;
+    ShownSteps = SweepSteps;
+    ShownTuningFactor = TuningFactor;
+
+    PhaseScale = 0.17578125L;
+
+    MarginTop = 40;
+    MarginBottom = 40;
+    MarginLeft = 90;
+    MarginRight = 90;
+    PlotWidth = PlotPanel->width() - MarginLeft - MarginRight;
+    PlotHeight = PlotPanel->height() - MarginTop - MarginBottom;
+
+    Marker1Index = -1;
+    Marker1FreqMHz = 0;
+    Marker2Index = -1;
+    Marker2FreqMHz = 0;
+    MinSwrIndex = -1;
+
+    ComThread = nullptr;
+
+    VNAList = new TVNAList;
+    SweepLock = std::make_unique<std::mutex>();
+    RawSweepBuffer = std::make_unique<uint8_t[]>(RawSweepBufferSize); // value-initialised: all 0
+    PlotBitmap = std::make_unique<QImage>();
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow()
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize size = InitialWindowSize(screen->size());
+        resize(size);
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+    eFstart->setText(Text(FormatGeneral(static_cast<Extended>(SweepStartKHz) / 1000)));
+    eFend->setText(Text(FormatGeneral(static_cast<Extended>(SweepEndKHz) / 1000)));
+    FillPortList();
+    RecomputeAndRedraw();
+}
+
+void TMainForm::FillPortList()
+{
+    kestrin::LinuxPortProvider provider;
+    const kestrin::PortListResult list = kestrin::BuildPortList(provider.Enumerate());
+    cbComPort->clear();
+    for (const kestrin::PortEntry& e : list.items)
+        cbComPort->addItem(Text(e.text), e.number);
+#ifdef KESTRIN_HAVE_SIMULATOR
+    // The simulated analyser follows the device ports; it is never selected by itself.
+    kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber);
+    cbComPort->addItem(QString::fromLatin1(kestrin::SimulatorPortText), kestrin::SimulatorPortNumber);
+#endif
+    cbComPort->setCurrentIndex(list.selected);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (FormCloseQuery()) {
+        FormClose();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+bool TMainForm::FormCloseQuery()
+{
+    StopComThread();
+    return true;
+}
+
+void TMainForm::FormClose()
+{
+    // The window is freed once closed.
+    setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void TMainForm::FormDestroy()
+{
+    // A window destroyed without a close request still ends its worker first.
+    StopComThread();
+    SweepLock.reset();
+    RawSweepBuffer.reset();
+    PlotBitmap.reset();
+    delete VNAList;
+    VNAList = nullptr;
+    delete PlotPanel;
+    PlotPanel = nullptr;
+}
+
+void TMainForm::customEvent(QEvent* event)
+{
+    if (event->type() == static_cast<QEvent::Type>(WM_SWEEPDONE)) {
+        WMSweepDone();
+        return;
+    }
+    QMainWindow::customEvent(event);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == centralwidget && event->type() == QEvent::Resize)
+        AnchorControls(centralwidget->size());
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::AnchorControls(QSize client)
+{
+    if (PlotPanel) {
+        const int right = DescribedClientWidth - DescribedPanel.right() - 1;
+        const int bottom = DescribedClientHeight - DescribedPanel.bottom() - 1;
+        PlotPanel->setGeometry(DescribedPanel.left(), DescribedPanel.top(),
+                               std::max(0, client.width() - DescribedPanel.left() - right),
+                               std::max(0, client.height() - DescribedPanel.top() - bottom));
+    }
+    for (QGroupBox* box : {GroupBox2, GroupBox1, GroupBox3, GroupBox4, GroupBox5})
+        box->move(box->x(), client.height() - GroupBoxBottomGap - box->height());
+}
+
+void TMainForm::PanelPaint(QObject*)
+{
+    ShowPlot();
+}
+
+void TMainForm::PanelResize(QObject*)
+{
+    RecomputeAndRedraw();
+}
+
+void TMainForm::cbPlotClick()
+{
+    RecomputeAndRedraw();
+}
+
+void TMainForm::DrawAxes()
+{
+    if (PlotBitmap->isNull())
+        return;
+    PlotGeometry g;
+    g.W = PlotBitmap->width();
+    g.H = PlotBitmap->height();
+    g.ML = MarginLeft;
+    g.MR = MarginRight;
+    g.MT = MarginTop;
+    g.MB = MarginBottom;
+    PlotPalette p{BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor};
+    ::DrawAxes(*PlotBitmap, g, p);
+}
+
+void TMainForm::RecomputeAndRedraw()
+{
+    PlotWidth = PlotPanel->width() - MarginLeft - MarginRight;
+    PlotHeight = PlotPanel->height() - MarginTop - MarginBottom;
+
+    const QSize panelSize = PlotPanel->size();
+    if (PlotBitmap->size() != panelSize || PlotBitmap->format() != QImage::Format_RGB888)
+        *PlotBitmap = panelSize.isEmpty() ? QImage() : QImage(panelSize, QImage::Format_RGB888);
+
+    DrawAxes();
+
+    if (DataShown) {
+        // Take the held sweep under the lock, then compute without it, so that a
+        // hand-over during the redraw neither waits for it nor mixes two sweeps.
+        std::array<uint8_t, RawSweepBufferSize> raw;
+        SweepShape shape;
+        {
+            std::lock_guard<std::mutex> lock(*SweepLock);
+            shape.StartKHz = ShownStartKHz;
+            shape.EndKHz = ShownEndKHz;
+            shape.Steps = std::clamp<int32_t>(ShownSteps, 0, RawSweepBufferSize / 4);
+            std::memcpy(raw.data(), RawSweepBuffer.get(), static_cast<size_t>(shape.Steps) * 4);
+        }
+        MarkerState marker1{Marker1FreqMHz, Marker1Index};
+        MarkerState marker2{Marker2FreqMHz, Marker2Index};
+        RebuildSweep(*VNAList, raw.data(), shape, RLCalDb, PhaseScale, marker1, marker2, MinSwrIndex);
+        Marker1FreqMHz = marker1.FreqMHz;
+        Marker1Index = marker1.Index;
+        Marker2FreqMHz = marker2.FreqMHz;
+        Marker2Index = marker2.Index;
+        // A lowest-SWR index left over from a longer sweep, or none at all, shows nothing.
+        if (MinSwrIndex >= VNAList->Count())
+            MinSwrIndex = -1;
+
+        if (!PlotBitmap->isNull()) {
+            PlotGeometry g;
+            g.W = PlotBitmap->width();
+            g.H = PlotBitmap->height();
+            g.ML = MarginLeft;
+            g.MR = MarginRight;
+            g.MT = MarginTop;
+            g.MB = MarginBottom;
+            PlotPalette p{BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor};
+            TraceChoice choice;
+            choice.Swr = cbSWR->isChecked();
+            choice.Rl = cbRL->isChecked();
+            choice.Phase = cbPhase->isChecked();
+            choice.Z = cbZ->isChecked();
+            choice.Xs = cbXs->isChecked();
+            choice.Rs = cbRs->isChecked();
+            DrawTraces(*PlotBitmap, g, p, *VNAList, choice);
+        }
+        WriteReadoutRows();
+    }
+
+    ShowPlot();
+}
+
+void TMainForm::WriteReadoutRows()
+{
+    auto rowAt = [this](int32_t index) -> std::optional<ReadoutRow> {
+        if (index < 0 || index >= VNAList->Count())
+            return std::nullopt;
+        return FormatReadoutRow(*VNAList->GetEntry(index));
+    };
+
+    const std::optional<ReadoutRow> lowest = rowAt(MinSwrIndex);
+    SetRow(lowswr_F, lowswr_SWR, lowswr_RL, lowswr_Phase, lowswr_Z, lowswr_Rs, lowswr_Xs, lowswr_L,
+           lowswr_C, lowswr_Q, lowest ? &*lowest : nullptr);
+
+    const CalculatorTexts calc1 = EvaluateCalculator(
+        Marker1FreqMHz, CorL1Value, rbCalcL->isChecked() ? CalcMode::CalculateL : CalcMode::CalculateC);
+    lblCalcCorLfreq->setText(Text(calc1.Freq));
+    lblResultCalcLorC->setText(Text(calc1.Result));
+    const CalculatorTexts calc2 = EvaluateCalculator(
+        Marker2FreqMHz, CorL2Value, rbCalcL2->isChecked() ? CalcMode::CalculateL : CalcMode::CalculateC);
+    lblCalcCorL2freq->setText(Text(calc2.Freq));
+    lblResultCalcLorC2->setText(Text(calc2.Result));
+
+    const std::optional<ReadoutRow> m1 = rowAt(Marker1Index);
+    SetRow(marker1_F, marker1_SWR, marker1_RL, marker1_Phase, marker1_Z, marker1_Rs, marker1_Xs, marker1_L,
+           marker1_C, marker1_Q, m1 ? &*m1 : nullptr);
+    const std::optional<ReadoutRow> m2 = rowAt(Marker2Index);
+    SetRow(marker2_F, marker2_SWR, marker2_RL, marker2_Phase, marker2_Z, marker2_Rs, marker2_Xs, marker2_L,
+           marker2_C, marker2_Q, m2 ? &*m2 : nullptr);
+}
+
+QImage TMainForm::ComposePlot() const
+{
+    QImage picture = PlotBitmap->copy();
+    if (DataShown && !picture.isNull()) {
+        PlotGeometry g;
+        g.W = picture.width();
+        g.H = picture.height();
+        g.ML = MarginLeft;
+        g.MR = MarginRight;
+        g.MT = MarginTop;
+        g.MB = MarginBottom;
+        PlotPalette p{BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor};
+        // The sample count of the last rebuild, which the marker indices refer to.
+        DrawOverlay(picture, g, p, VNAList->Count(), Marker1Index, Marker2Index, MinSwrIndex);
+    }
+    return picture;
+}
+
+void TMainForm::ShowPlot()
+{
+    if (QPainter* canvas = PlotPanel->Canvas()) {
+        canvas->drawImage(0, 0, ComposePlot());
+        return;
+    }
+    // Painting happens only inside the panel's paint event: have it run now.
+    PlotPanel->repaint();
+}

@@ -1,0 +1,150 @@
+#pragma once
+// The program's only window: the sweep settings, the plot and the read-outs. It holds
+// the state the parts share and owns the plot panel, the sample list, the plot picture,
+// the raw sweep buffer with its lock and, while a sweep runs, the sweep worker.
+#include <QColor>
+#include <QImage>
+#include <QMainWindow>
+#include <QSize>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "measure/Extended.h"
+#include "measure/VNAList.h"
+#include "ui_TMainForm.h"
+
+class TComThread;
+class TPanelPlus;
+
+// The window message a worker posts when a sweep has been handed over.
+constexpr int WM_SWEEPDONE = 1025;
+
+// Room in RawSweepBuffer: 4000 samples of 4 bytes.
+constexpr int RawSweepBufferSize = 16000;
+
+// The window size on first show: 90 % of the screen, each side rounded halves to even,
+// at least 900 x 600.
+QSize InitialWindowSize(QSize screen);
+
+// Makes the window font Tahoma available (Wine's metric-compatible face) when installed.
+void RegisterWindowFont();
+
+class TMainForm : public QMainWindow, public Ui_TMainForm {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Owned objects and shared state, in declaration order of the window.
+    TPanelPlus* PlotPanel = nullptr;
+    TVNAList* VNAList = nullptr;
+    int32_t ShownStartKHz = 0;
+    int32_t ShownEndKHz = 0;
+    int32_t ShownSteps = 0;
+    Extended ShownTuningFactor = 0;
+    int32_t SweepStartKHz = 0;
+    int32_t SweepEndKHz = 0;
+    int32_t SweepSteps = 0;
+    int32_t DdsClockHz = 0;
+    Extended TuningFactor = 0; // DDS tuning-word units per kHz: 2^32 * 1000 / DdsClockHz
+    int32_t MarginTop = 0;
+    int32_t MarginBottom = 0;
+    int32_t MarginLeft = 0;
+    int32_t MarginRight = 0;
+    int32_t PlotWidth = 0;
+    int32_t PlotHeight = 0;
+    int32_t Marker1Index = -1;
+    int32_t Marker2Index = -1;
+    int32_t MinSwrIndex = -1;
+    TComThread* ComThread = nullptr;
+    std::unique_ptr<uint8_t[]> RawSweepBuffer; // RawSweepBufferSize bytes, guarded by SweepLock
+    std::unique_ptr<std::mutex> SweepLock;     // guards the copies between worker and window
+    std::unique_ptr<QImage> PlotBitmap;        // grid and traces, never the markers
+    QColor BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor;
+    bool DataShown = false;
+    Extended RLCalDb = 0;
+    Extended CorL1Value = 0;
+    Extended CorL2Value = 0;
+    Extended Marker1FreqMHz = 0; // 0 = unset
+    Extended Marker2FreqMHz = 0;
+    Extended PhaseScale = 0;     // degrees per raw phase count
+
+    // Sweep worker (frmmain/TMainFormSweep.cpp).
+    void StartComThread();
+    // Ends and frees a running worker; nothing to do while ComThread is nil.
+    void StopComThread();
+    // Worker thread: takes the requested settings under SweepLock.
+    void CopySweepSettings();
+    // Worker thread: stores a complete reply and its settings under SweepLock.
+    void HandOverSweep(const uint8_t* data);
+    void WMSweepDone();
+
+    // The full redraw: layout, axes, then with data the samples, traces, read-outs and
+    // calculators; last the picture on the panel.
+    void RecomputeAndRedraw();
+    void DrawAxes();
+    // Puts PlotBitmap with the overlay on the panel: inside the panel's paint it draws,
+    // elsewhere it has the panel repainted at once.
+    void ShowPlot();
+    // The picture ShowPlot puts on the panel: PlotBitmap, with the overlay once data is shown.
+    QImage ComposePlot() const;
+
+    void PanelPaint(QObject* sender);
+    void PanelResize(QObject* sender);
+    void panelMouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+
+public slots:
+    // Sweep (frmmain/TMainFormSweep.cpp).
+    void btnStartClick();
+    // Markers, zoom and export (frmmain/TMainFormMarkers.cpp).
+    void btnZoomClick();
+    void BMPSaveClick();
+    void Button1Click();
+    // Plot check boxes (frmmain/TMainForm.cpp).
+    void cbPlotClick();
+    // Settings entry, band presets, model and calculators (frmmain/TMainFormSettings.cpp).
+    void eFstartExit();
+    void eFendExit();
+    void eFstartEndKeyPress(char& key);
+    void eStepsExit();
+    void eDDSFreqKeyPress(char& key);
+    void eDDSFreqExit();
+    void eCalRLExit();
+    void eCalRLKeyPress(char& key);
+    void eCorLExit();
+    void eCorLKeyPress(char& key);
+    void eCorL2Exit();
+    void eCorL2KeyPress(char& key);
+    void rbCalcLClick();
+    void rbCalcL2Click();
+    void VNASelectChange();
+    void N130MHz1Click();
+    void N1180Mhz1Click();
+    void N1500MHz1Click();
+    void N160M1Click();
+    void N80M1Click();
+    void N40M1Click();
+    void N30M1Click();
+    void N20M1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void customEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void FormDestroy();
+    void FillPortList();
+    void WriteReadoutRows();
+    // Keeps the anchored controls in place as the client area changes size.
+    void AnchorControls(QSize client);
+
+    bool shown_ = false;
+};
