@@ -64,6 +64,54 @@ void BM_Redraw(benchmark::State& state)
     }
 }
 
+// The two halves of the redraw on their own: the sample rebuild, and the drawing.
+void BM_RebuildOnly(benchmark::State& state)
+{
+    const int steps = static_cast<int>(state.range(0));
+    const std::vector<uint8_t> raw = AntennaSweep(steps);
+    const SweepShape shape{100, 180000, steps};
+    TVNAList list;
+    MarkerState m1{14.2L, -1};
+    MarkerState m2{100.0L, -1};
+    int32_t minSwr = -1;
+    for (auto _ : state) {
+        RebuildSweep(list, raw.data(), shape, 0, 0.17578125L, m1, m2, minSwr);
+        benchmark::DoNotOptimize(minSwr);
+    }
+}
+
+void BM_DrawOnly(benchmark::State& state)
+{
+    const int steps = static_cast<int>(state.range(0));
+    PlotGeometry g;
+    g.W = static_cast<int>(state.range(1));
+    g.H = static_cast<int>(state.range(2));
+    const PlotPalette palette;
+    TraceChoice all;
+    all.Swr = all.Rl = all.Phase = all.Z = all.Xs = all.Rs = true;
+    const std::vector<uint8_t> raw = AntennaSweep(steps);
+    const SweepShape shape{100, 180000, steps};
+    TVNAList list;
+    MarkerState m1{14.2L, -1};
+    MarkerState m2{100.0L, -1};
+    int32_t minSwr = -1;
+    RebuildSweep(list, raw.data(), shape, 0, 0.17578125L, m1, m2, minSwr);
+    QImage plot;
+    for (auto _ : state) {
+        DrawAxes(plot, g, palette);
+        DrawTraces(plot, g, palette, list, all);
+        QImage shown = plot.copy();
+        DrawOverlay(shown, g, palette, list.Count(), m1.Index, m2.Index, minSwr);
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+}
+
+BENCHMARK(BM_RebuildOnly)->ArgName("steps")->Arg(4000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawOnly)
+    ->ArgNames({"steps", "W", "H"})
+    ->Args({4000, 1728, 884})
+    ->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_Redraw)
     ->ArgNames({"steps", "W", "H"})
     ->Args({500, 1168, 550})

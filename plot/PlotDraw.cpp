@@ -52,10 +52,9 @@ public:
     }
     int Width() const { return w_; }
     int Height() const { return h_; }
-    void Put(long long x, long long y, Rgb c)
+    // For a point known to lie inside the picture.
+    void PutInside(int x, int y, Rgb c)
     {
-        if (x < 0 || y < 0 || x >= w_ || y >= h_)
-            return;
         uchar* p = bits_ + static_cast<qsizetype>(y) * bpl_ + 3 * static_cast<qsizetype>(x);
         p[0] = c.r;
         p[1] = c.g;
@@ -168,27 +167,38 @@ void DrawLine(Surface& s, long long x0, long long y0, long long x1, long long y1
     if (kFirst >= kEnd)
         return;
 
-    // Minor steps taken before step k: ceil((2 k minor - major + bias) / (2 major)).
+    // Minor steps taken before step k: ceil((2 k minor - major + bias) / (2 major)),
+    // which is 0 for the first step.
     const long long twoMajor = 2 * major;
     const long long twoMinor = 2 * minor;
-    long long m = -FloorDiv(-(kFirst * twoMinor - major + bias), twoMajor);
+    long long m = kFirst == 0 ? 0 : -FloorDiv(-(kFirst * twoMinor - major + bias), twoMajor);
     // Decision for the step after k: (2 (k + 1) minor - major + bias) - 2 major m > 0.
     long long d = (kFirst + 1) * twoMinor - major + bias - twoMajor * m;
 
-    for (long long k = kFirst; k < kEnd; ++k) {
-        const long long a = majorStart + majorStep * k;
-        const long long b = minorStart + minorStep * m;
-        const Rgb c = PatternOn(pen.style, k) ? pen.color : pen.background;
-        if (xMajor)
-            s.Put(a, b, c);
-        else
-            s.Put(b, a, c);
-        if (d > 0) {
-            ++m;
-            d -= twoMajor;
+    // The major coordinate of every walked step lies inside the picture; the minor
+    // one is checked per pixel.
+    const long long minorDim = xMajor ? s.Height() : s.Width();
+    auto walk = [&](auto colorOf) {
+        for (long long k = kFirst; k < kEnd; ++k) {
+            const long long b = minorStart + minorStep * m;
+            if (b >= 0 && b < minorDim) {
+                const long long a = majorStart + majorStep * k;
+                if (xMajor)
+                    s.PutInside(static_cast<int>(a), static_cast<int>(b), colorOf(k));
+                else
+                    s.PutInside(static_cast<int>(b), static_cast<int>(a), colorOf(k));
+            }
+            if (d > 0) {
+                ++m;
+                d -= twoMajor;
+            }
+            d += twoMinor;
         }
-        d += twoMinor;
-    }
+    };
+    if (pen.style == PenStyle::Solid)
+        walk([&](long long) { return pen.color; });
+    else
+        walk([&](long long k) { return PatternOn(pen.style, k) ? pen.color : pen.background; });
 }
 
 QFont PixelFont(int px, bool bold)
@@ -371,8 +381,11 @@ void DrawTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const 
     const long double ohmScale = ph / 400.0L;
 
     std::vector<int> xs(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i)
+    std::vector<const TVNAEntry*> entries(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
         xs[static_cast<size_t>(i)] = TraceX(g, n, i);
+        entries[static_cast<size_t>(i)] = list.GetEntry(i);
+    }
 
     for (const Trace& t : traces) {
         if (!t.on)
@@ -380,7 +393,7 @@ void DrawTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const 
         const Pen pen{ToRgb(t.color), PenStyle::Solid, bg};
         long long prevX = 0, prevY = 0;
         for (int i = 0; i < n; ++i) {
-            const TVNAEntry& e = *list.GetEntry(i);
+            const TVNAEntry& e = *entries[static_cast<size_t>(i)];
             long long y;
             switch (t.kind) {
             case Swr:

@@ -164,3 +164,87 @@ TEST_F(TracesTest, EmptyListDrawsNothing)
 }
 
 }  // namespace
+
+namespace {
+
+// The line rule written the plain way: every step of the major axis from the start,
+// the end pixel left out, ties decided as the display drivers of the platform the
+// pictures come from decide them. The drawing code clips and starts mid-line; its
+// pixels must be the same.
+void ReferenceLine(QImage& img, int x0, int y0, int x1, int y1, const QColor& c)
+{
+    const int dx = x1 - x0, dy = y1 - y0;
+    const int adx = std::abs(dx), ady = std::abs(dy);
+    if (adx == 0 && ady == 0)
+        return;
+    int octant;
+    if (dy > 0)
+        octant = dx > 0 ? (dx > dy ? 1 : 2) : (-dx > dy ? 4 : 3);
+    else
+        octant = dx < 0 ? (-dx > -dy ? 5 : 6) : (dx > -dy ? 8 : 7);
+    const int bias = (octant == 3 || octant == 5 || octant == 6 || octant == 8) ? 1 : 0;
+    const bool xMajor = adx > ady;
+    const int major = xMajor ? adx : ady, minor = xMajor ? ady : adx;
+    const int sx = dx > 0 ? 1 : -1, sy = dy > 0 ? 1 : -1;
+    int x = x0, y = y0;
+    int err = 2 * minor - major + bias;
+    for (int k = 0; k < major; ++k) {
+        if (x >= 0 && y >= 0 && x < img.width() && y < img.height())
+            img.setPixelColor(x, y, c);
+        if (err > 0) {
+            if (xMajor)
+                y += sy;
+            else
+                x += sx;
+            err -= 2 * major;
+        }
+        err += 2 * minor;
+        if (xMajor)
+            x += sx;
+        else
+            y += sy;
+    }
+}
+
+TEST(TracePixels, SameAsThePlainLineRuleForRandomTraces)
+{
+    // PH = 420: 14 pixels per dB and 1.05 per ohm, so every y is an integer the test
+    // knows without rounding; return losses down to -1000 dB leave the picture upwards.
+    const PlotPalette p;
+    uint32_t seed = 2024;
+    auto next = [&seed](int range) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int>((seed >> 8) % static_cast<uint32_t>(range));
+    };
+    for (const QSize size : {QSize(1728, 500), QSize(1168, 500)}) {
+        for (int n : {10, 57, 500, 4000}) {
+            const PlotGeometry g = Geometry(size.width(), size.height());
+            ASSERT_EQ(g.PH(), 420);
+            std::vector<int> rl(static_cast<size_t>(n)), ph(static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i) {
+                rl[static_cast<size_t>(i)] = next(8) == 0 ? -next(1000) : next(40);
+                ph[static_cast<size_t>(i)] = 6 * next(40);  // 14 pixels per 6 degrees, beyond 180 clipped
+            }
+            auto list = MakeList(n, [&](TVNAEntry& e, int i) {
+                e.RLdB = rl[static_cast<size_t>(i)];
+                e.PhaseDeg = ph[static_cast<size_t>(i)];
+            });
+            QImage drawn = AxesPicture(g, p);
+            QImage expected = drawn;
+            DrawTraces(drawn, g, p, *list, Only(false, true, true, false, false, false));
+
+            auto reference = [&](const std::vector<int>& v, int perUnit, int unitsPer, const QColor& c) {
+                for (int i = 1; i < n; ++i) {
+                    const int a0 = std::min(v[static_cast<size_t>(i - 1)] * perUnit / unitsPer, 420);
+                    const int a1 = std::min(v[static_cast<size_t>(i)] * perUnit / unitsPer, 420);
+                    ReferenceLine(expected, TraceX(g, n, i - 1), g.MT + a0, TraceX(g, n, i), g.MT + a1, c);
+                }
+            };
+            reference(rl, 14, 1, p.Rl);
+            reference(ph, 7, 3, p.Phase);
+            ASSERT_EQ(drawn, expected) << "n=" << n << " width=" << size.width();
+        }
+    }
+}
+
+}  // namespace
