@@ -1,0 +1,389 @@
+#include "SerialDevice.h"
+
+// termios2 (any baud rate) comes from the kernel headers; glibc's <termios.h>
+// would clash with them, so it is not used here.
+#include <asm/termbits.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace kestrin {
+namespace {
+
+struct BaudCode {
+    uint32_t rate;
+    unsigned code;
+};
+
+constexpr BaudCode kBaudCodes[] = {
+    {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200},
+    {300, B300}, {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400},
+    {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800},
+    {500000, B500000}, {576000, B576000}, {921600, B921600}, {1000000, B1000000},
+    {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
+    {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000},
+    {4000000, B4000000},
+};
+
+// While a write is pending, the event wait looks at the transmit queue this often.
+constexpr int kTxPollMs = 10;
+
+SerialLineState StateFromTermios(const termios2& t)
+{
+    SerialLineState s;
+    s.baudRate = t.c_ospeed;
+    if ((t.c_cflag & CBAUD) != BOTHER) {
+        for (const auto& b : kBaudCodes)
+            if (b.code == (t.c_cflag & CBAUD))
+                s.baudRate = b.rate;
+    }
+    switch (t.c_cflag & CSIZE) {
+    case CS5: s.byteSize = 5; break;
+    case CS6: s.byteSize = 6; break;
+    case CS7: s.byteSize = 7; break;
+    default: s.byteSize = 8; break;
+    }
+    if (!(t.c_cflag & PARENB))
+        s.parity = 0;
+    else if (t.c_cflag & CMSPAR)
+        s.parity = (t.c_cflag & PARODD) ? 3 : 4;
+    else
+        s.parity = (t.c_cflag & PARODD) ? 1 : 2;
+    s.stopBits = (t.c_cflag & CSTOPB) ? 2 : 0;
+    s.flags = SerialFlag::Binary | SerialFlag::DtrOn;
+    if (t.c_cflag & CRTSCTS)
+        s.flags |= SerialFlag::CtsOutFlow | SerialFlag::RtsHandshake;
+    else
+        s.flags |= SerialFlag::RtsOn;
+    if (t.c_iflag & IXON)
+        s.flags |= SerialFlag::XonXoffOut;
+    if (t.c_iflag & IXOFF)
+        s.flags |= SerialFlag::XonXoffIn;
+    if (t.c_iflag & INPCK)
+        s.flags |= SerialFlag::ParityCheck;
+    s.xonChar = char(t.c_cc[VSTART]);
+    s.xoffChar = char(t.c_cc[VSTOP]);
+    s.eofChar = char(t.c_cc[VEOF]);
+    return s;
+}
+
+void SetModemLine(int fd, int line, bool on)
+{
+    // Fails on a pseudo-terminal; the line state does not depend on it.
+    ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+} // namespace
+
+std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int* error)
+{
+    auto fail = [&](int fd, int err) -> std::unique_ptr<SerialDevice> {
+        if (fd >= 0)
+            ::close(fd);
+        if (error)
+            *error = err;
+        return nullptr;
+    };
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(-1, errno);
+    // The lock first: a port held by someone else must not lose its TIOCEXCL to us.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(fd, errno == EWOULDBLOCK ? EBUSY : errno);
+    termios2 t{};
+    if (ioctl(fd, TCGETS2, &t) != 0)
+        return fail(fd, errno);
+    if (ioctl(fd, TIOCEXCL) != 0)
+        return fail(fd, errno);
+    int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        int err = errno;
+        ioctl(fd, TIOCNXCL);
+        return fail(fd, err);
+    }
+    std::unique_ptr<SerialDevice> dev(new SerialDevice);
+    dev->fd_ = fd;
+    dev->wakeFd_ = wakeFd;
+    dev->state_ = StateFromTermios(t);
+    if (error)
+        *error = 0;
+    return dev;
+}
+
+SerialDevice::~SerialDevice()
+{
+    CloseHandle();
+}
+
+bool SerialDevice::IsOpen() const
+{
+    std::lock_guard lock(mutex_);
+    return fd_ >= 0;
+}
+
+void SerialDevice::CloseHandle()
+{
+    std::lock_guard lock(mutex_);
+    if (fd_ >= 0) {
+        ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+        wakeFd_ = -1;
+    }
+}
+
+bool SerialDevice::GetState(SerialLineState& state)
+{
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0)
+        return false;
+    state = state_;
+    return true;
+}
+
+bool SerialDevice::SetState(const SerialLineState& s)
+{
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0 || s.baudRate == 0 || s.byteSize < 5 || s.byteSize > 8 || s.parity > 4
+        || s.stopBits > 2)
+        return false;
+    termios2 t{};
+    if (ioctl(fd_, TCGETS2, &t) != 0)
+        return false;
+
+    // Raw mode: every byte passes unchanged, reads complete from one byte on.
+    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF
+                   | IXANY | INPCK | IUCLC | IMAXBEL);
+    t.c_oflag &= ~OPOST;
+    t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
+    t.c_cflag |= CREAD | CLOCAL;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+
+    unsigned code = BOTHER;
+    for (const auto& b : kBaudCodes)
+        if (b.rate == s.baudRate)
+            code = b.code;
+    t.c_cflag |= code | (code << IBSHIFT);
+    t.c_ispeed = t.c_ospeed = s.baudRate;
+
+    static const unsigned sizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= sizes[s.byteSize - 5];
+    switch (s.parity) {
+    case 1: t.c_cflag |= PARENB | PARODD; break;
+    case 2: t.c_cflag |= PARENB; break;
+    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+    }
+    if (s.stopBits != 0) // Linux knows no 1.5 stop bits; the UART sends 1.5 for 5-bit bytes
+        t.c_cflag |= CSTOPB;
+    const uint32_t rts = s.flags & SerialFlag::RtsMask;
+    if ((s.flags & SerialFlag::CtsOutFlow) || rts == SerialFlag::RtsHandshake)
+        t.c_cflag |= CRTSCTS;
+    if (s.flags & SerialFlag::XonXoffOut)
+        t.c_iflag |= IXON;
+    if (s.flags & SerialFlag::XonXoffIn)
+        t.c_iflag |= IXOFF;
+    if (s.flags & SerialFlag::ParityCheck)
+        t.c_iflag |= INPCK;
+    t.c_cc[VSTART] = cc_t(s.xonChar);
+    t.c_cc[VSTOP] = cc_t(s.xoffChar);
+
+    if (ioctl(fd_, TCSETS2, &t) != 0)
+        return false;
+    SetModemLine(fd_, TIOCM_DTR, (s.flags & SerialFlag::DtrMask) != 0);
+    if (rts != SerialFlag::RtsHandshake)
+        SetModemLine(fd_, TIOCM_RTS, rts != 0);
+    state_ = s;
+    return true;
+}
+
+bool SerialDevice::SetQueueSizes(uint32_t rx, uint32_t)
+{
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0)
+        return false;
+    if (rx > 0) {
+        const bool wasFull = queue_.size() >= capacity_;
+        capacity_ = rx;
+        if (wasFull && queue_.size() < capacity_)
+            WakeLocked();
+    }
+    return true;
+}
+
+bool SerialDevice::SetEventMask(uint32_t mask)
+{
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0)
+        return false;
+    eventMask_ = mask;
+    WakeLocked();
+    return true;
+}
+
+void SerialDevice::WakeLocked()
+{
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    }
+}
+
+void SerialDevice::Stop()
+{
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+    WakeLocked();
+}
+
+void SerialDevice::DrainLocked(short revents)
+{
+    uint8_t chunk[4096];
+    while (queue_.size() < capacity_) {
+        const size_t want = std::min(sizeof chunk, capacity_ - queue_.size());
+        const ssize_t n = ::read(fd_, chunk, want);
+        if (n > 0) {
+            queue_.insert(queue_.end(), chunk, chunk + n);
+            newBytes_ = true;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        lost_ = true; // end of file or EIO: the device is gone
+        return;
+    }
+    if (revents & (POLLHUP | POLLERR | POLLNVAL))
+        lost_ = true;
+}
+
+SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
+{
+    events = 0;
+    for (;;) {
+        pollfd fds[2];
+        bool watchTx;
+        {
+            std::lock_guard lock(mutex_);
+            if (stop_)
+                return WaitResult::Stopped;
+            if (fd_ < 0)
+                return WaitResult::Lost;
+            if (newBytes_) {
+                newBytes_ = false;
+                if (eventMask_ & kSerialEvRxChar)
+                    events |= kSerialEvRxChar;
+            }
+            if (txWatch_) {
+                int outq = 0;
+                if (lost_ || ioctl(fd_, TIOCOUTQ, &outq) != 0 || outq == 0) {
+                    txWatch_ = false;
+                    if (eventMask_ & kSerialEvTxEmpty)
+                        events |= kSerialEvTxEmpty;
+                }
+            }
+            if (events)
+                return WaitResult::Event;
+            if (lost_)
+                return WaitResult::Lost;
+            watchTx = txWatch_ && (eventMask_ & kSerialEvTxEmpty);
+            fds[0] = {wakeFd_, POLLIN, 0};
+            fds[1] = {fd_, short(queue_.size() < capacity_ ? POLLIN : 0), 0};
+        }
+        const int r = ::poll(fds, 2, watchTx ? kTxPollMs : -1);
+        if (r < 0 && errno != EINTR) {
+            lost_ = true;
+            continue;
+        }
+        std::lock_guard lock(mutex_);
+        if (fds[0].revents & POLLIN) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t n = ::read(wakeFd_, &count, sizeof count);
+        }
+        if (fds[1].revents)
+            DrainLocked(fds[1].revents);
+    }
+}
+
+uint32_t SerialDevice::ClearError(uint32_t* errors)
+{
+    std::lock_guard lock(mutex_);
+    if (errors)
+        *errors = 0;
+    return uint32_t(queue_.size());
+}
+
+int32_t SerialDevice::ReadLocked(void* buffer, int32_t count)
+{
+    if (count <= 0)
+        return 0;
+    const bool wasFull = queue_.size() >= capacity_;
+    const size_t n = std::min(size_t(count), queue_.size());
+    std::copy_n(queue_.begin(), n, static_cast<uint8_t*>(buffer));
+    queue_.erase(queue_.begin(), queue_.begin() + n);
+    if (wasFull && queue_.size() < capacity_)
+        WakeLocked();
+    return int32_t(n);
+}
+
+int32_t SerialDevice::Read(void* buffer, int32_t count)
+{
+    std::lock_guard lock(mutex_);
+    return ReadLocked(buffer, count);
+}
+
+void SerialDevice::UnreadLocked(const uint8_t* bytes, size_t count)
+{
+    queue_.insert(queue_.begin(), bytes, bytes + count);
+}
+
+int32_t SerialDevice::Write(const void* buffer, int32_t count)
+{
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0 || count <= 0)
+        return 0;
+    ssize_t n;
+    do
+        n = ::write(fd_, buffer, size_t(count));
+    while (n < 0 && errno == EINTR);
+    if (n <= 0)
+        return 0;
+    txWatch_ = true;
+    if (eventMask_ & kSerialEvTxEmpty)
+        WakeLocked();
+    return int32_t(n);
+}
+
+bool SerialDevice::Purge(uint32_t flags)
+{
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0)
+        return false;
+    if (flags & (kSerialPurgeRxAbort | kSerialPurgeRxClear)) {
+        const bool wasFull = queue_.size() >= capacity_;
+        queue_.clear();
+        newBytes_ = false;
+        ioctl(fd_, TCFLSH, TCIFLUSH);
+        if (wasFull)
+            WakeLocked();
+    }
+    if (flags & (kSerialPurgeTxAbort | kSerialPurgeTxClear))
+        ioctl(fd_, TCFLSH, TCOFLUSH);
+    return true;
+}
+
+} // namespace kestrin

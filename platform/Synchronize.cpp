@@ -1,0 +1,135 @@
+#include "Synchronize.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace kestrin {
+namespace {
+
+struct QueuedCall {
+    std::function<void()> fn;
+    std::exception_ptr error;
+    bool done = false;
+};
+
+std::mutex syncMutex;
+std::condition_variable syncChanged; // a call was queued or finished, or a waiter was woken
+std::deque<std::shared_ptr<QueuedCall>> queue;
+std::atomic<bool> uiKnown{false};
+std::thread::id uiThread;
+int dispatchEventType = 0;
+
+class Dispatcher : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == dispatchEventType) {
+            CheckSynchronize(0);
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+Dispatcher* dispatcher = nullptr;
+
+// Runs the calls queued so far; syncMutex held on entry and on return.
+bool RunQueued(std::unique_lock<std::mutex>& lock)
+{
+    bool ran = false;
+    while (!queue.empty()) {
+        auto call = queue.front();
+        queue.pop_front();
+        lock.unlock();
+        try {
+            call->fn();
+        } catch (...) {
+            call->error = std::current_exception();
+        }
+        lock.lock();
+        call->done = true;
+        ran = true;
+        syncChanged.notify_all();
+    }
+    return ran;
+}
+
+} // namespace
+
+void InitSynchronize()
+{
+    std::lock_guard lock(syncMutex);
+    uiThread = std::this_thread::get_id();
+    uiKnown = true;
+    if (!dispatcher) {
+        dispatchEventType = QEvent::registerEventType();
+        dispatcher = new Dispatcher;
+    }
+}
+
+bool IsUiThread()
+{
+    if (!uiKnown)
+        return false;
+    std::lock_guard lock(syncMutex);
+    return uiThread == std::this_thread::get_id();
+}
+
+void Synchronize(std::function<void()> fn)
+{
+    if (IsUiThread()) {
+        fn();
+        return;
+    }
+    auto call = std::make_shared<QueuedCall>();
+    call->fn = std::move(fn);
+    std::unique_lock lock(syncMutex);
+    queue.push_back(call);
+    syncChanged.notify_all();
+    if (dispatcher)
+        QCoreApplication::postEvent(dispatcher, new QEvent(QEvent::Type(dispatchEventType)));
+    syncChanged.wait(lock, [&] { return call->done; });
+    if (call->error)
+        std::rethrow_exception(call->error);
+}
+
+bool CheckSynchronize(int timeoutMs)
+{
+    if (!IsUiThread())
+        return false;
+    std::unique_lock lock(syncMutex);
+    if (queue.empty() && timeoutMs > 0)
+        syncChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return !queue.empty(); });
+    return RunQueued(lock);
+}
+
+void WaitRunningSynchronize(const std::function<bool()>& done)
+{
+    const bool ui = IsUiThread();
+    std::unique_lock lock(syncMutex);
+    for (;;) {
+        if (ui)
+            RunQueued(lock);
+        if (done())
+            return;
+        syncChanged.wait(lock, [&] { return done() || (ui && !queue.empty()); });
+    }
+}
+
+void WakeSynchronizeWaiters()
+{
+    std::lock_guard lock(syncMutex);
+    syncChanged.notify_all();
+}
+
+} // namespace kestrin

@@ -1,0 +1,62 @@
+#include "Thread.h"
+
+#include "Synchronize.h"
+
+namespace kestrin {
+
+TThread::~TThread()
+{
+    if (started_) {
+        Terminate();
+        WaitFor();
+    }
+}
+
+void TThread::Resume()
+{
+    std::lock_guard lock(mutex_);
+    if (started_)
+        return;
+    started_ = true;
+    thread_ = std::thread(&TThread::Run, this);
+}
+
+void TThread::Run()
+{
+    try {
+        Execute();
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        fatal_ = std::current_exception();
+    }
+    finished_ = true;
+    WakeSynchronizeWaiters();
+}
+
+void TThread::WaitFor()
+{
+    if (!started_)
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (thread_.get_id() == std::this_thread::get_id())
+            return; // a thread waiting for itself would never return
+    }
+    WaitRunningSynchronize([this] { return finished_.load(); });
+    std::lock_guard lock(mutex_);
+    if (thread_.joinable())
+        thread_.join();
+}
+
+std::exception_ptr TThread::FatalException() const
+{
+    std::lock_guard lock(mutex_);
+    return fatal_;
+}
+
+void TThread::Synchronize(std::function<void()> fn)
+{
+    kestrin::Synchronize(std::move(fn));
+}
+
+} // namespace kestrin
