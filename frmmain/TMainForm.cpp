@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QPainter>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
 
 #include <algorithm>
 #include <array>
@@ -76,6 +78,12 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     QFont windowFont = font();
     windowFont.setPixelSize(11);
     setFont(windowFont);
+    // Group box captions sit on the frame line, above the contents placed below them.
+    if (QStyle* framed = QStyleFactory::create(QStringLiteral("Windows"))) {
+        framed->setParent(this);
+        for (QGroupBox* box : {GroupBox1, GroupBox2, GroupBox3, GroupBox4, GroupBox5})
+            box->setStyle(framed);
+    }
     resize(DescribedClientWidth, DescribedClientHeight + MainMenu1->sizeHint().height());
     centralwidget->installEventFilter(this);
     FormCreate();

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -168,8 +170,9 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem)
         {"btnZoom", {809, 5, 75, 25}}, {"BMPSave", {889, 5, 75, 25}}, {"Button1", {969, 5, 75, 25}},
     };
     for (const Place& p : topRow) {
-        if (QWidget* w = Child<QWidget>(p.name))
+        if (QWidget* w = Child<QWidget>(p.name)) {
             EXPECT_EQ(w->geometry(), p.rect) << p.name;
+        }
     }
 
     const int client = form->centralwidget->height();
@@ -179,8 +182,9 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem)
         {"GroupBox5", {1122, GroupTop(client), 185, 98}},
     };
     for (const Place& p : groups) {
-        if (QWidget* w = Child<QGroupBox>(p.name))
+        if (QWidget* w = Child<QGroupBox>(p.name)) {
             EXPECT_EQ(w->geometry(), p.rect) << p.name;
+        }
     }
     EXPECT_EQ(form->GroupBox2->title(), " Settings ");
     EXPECT_EQ(form->GroupBox1->title(), " Values ");
@@ -248,6 +252,10 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem)
     // Window font: Tahoma, 11 pixels.
     EXPECT_EQ(form->font().family(), "Tahoma");
     EXPECT_EQ(form->font().pixelSize(), 11);
+    if (QFile::exists("/usr/share/wine/fonts/tahoma.ttf")) {
+        EXPECT_EQ(QFontInfo(form->lowswr_SWR->font()).family(), "Tahoma");
+        EXPECT_EQ(QFontInfo(form->lowswr_SWR->font()).pixelSize(), 11);
+    }
 }
 
 TEST_F(MainFormTest, TabOrderFollowsTheLayout)
@@ -310,6 +318,11 @@ TEST_F(MainFormTest, EveryEventIsWiredToItsHandler)
         if (again)
             QObject::disconnect(again);
     }
+    // The port list has no handler: the same check sees a connection it could make.
+    const QMetaObject::Connection unwired =
+        QObject::connect(form->cbComPort, SIGNAL(activated(int)), form, SLOT(VNASelectChange()), Qt::UniqueConnection);
+    EXPECT_TRUE(unwired);
+    QObject::disconnect(unwired);
 }
 
 TEST_F(MainFormTest, EmptyPlotFollowsThePanel)
