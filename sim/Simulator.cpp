@@ -18,6 +18,7 @@ namespace kestrin::sim {
 namespace {
 
 constexpr size_t kMaxLine = 32;
+constexpr size_t kPaceChunk = 115; // about 10 ms on the line
 constexpr Extended kTwoTo32 = 4294967296.0L;
 
 template <typename T>
@@ -245,7 +246,9 @@ bool Simulator::SendReply(const std::vector<uint8_t>& bytes, size_t limit)
             const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - begin).count();
             allowed = std::min(total, static_cast<size_t>(elapsed * kBytesPerSecond / 1000000) + 1);
             if (allowed <= sent) {
-                const int64_t dueUs = static_cast<int64_t>(sent) * 1000000 / kBytesPerSecond;
+                // Wake when the next chunk is due rather than for every byte.
+                const size_t next = std::min(total, sent + kPaceChunk);
+                const int64_t dueUs = static_cast<int64_t>(next - 1) * 1000000 / kBytesPerSecond;
                 const int waitMs = static_cast<int>(std::max<int64_t>(1, (dueUs - elapsed + 999) / 1000));
                 if (StopRequested(waitMs))
                     return false;

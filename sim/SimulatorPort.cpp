@@ -10,8 +10,19 @@ namespace kestrin {
 
 void RegisterSimulatorPort(int number)
 {
-    SetVirtualPort(number, [](std::string& pathOut) -> std::shared_ptr<void> {
-        auto simulator = std::make_shared<sim::Simulator>(sim::SimConfig{});
+    RegisterSimulatorPort(number, nullptr);
+}
+
+void RegisterSimulatorPort(int number, std::function<int64_t()> clockHz)
+{
+    SetVirtualPort(number, [clockHz](std::string& pathOut) -> std::shared_ptr<void> {
+        sim::SimConfig config;
+        if (clockHz) {
+            const int64_t clock = clockHz();
+            if (clock >= 1)
+                config.ClockHz = clock;
+        }
+        auto simulator = std::make_shared<sim::Simulator>(config);
         std::string error;
         if (!simulator->Start(error)) {
             pathOut.clear();

@@ -105,6 +105,8 @@ int ParseOptions(int argc, char** argv, Options& options)
         }
         const bool known = arg == "--link" || arg == "--load" || arg == "--r" || arg == "--l" || arg == "--c" ||
                            arg == "--clock" || arg == "--fault" || arg == "--fault-bytes";
+        if (!known && arg.rfind("-", 0) != 0)
+            return Usage("unexpected argument '" + arg + "'");
         if (!known)
             return Usage("unknown option '" + std::string(argv[i]) + "'");
         if (!haveValue) {

@@ -356,3 +356,21 @@ TEST(SimulatorLifecycle, SimulatorPortOpensAnInProcessAnalyser)
     EXPECT_NE(stat(path.c_str(), &st), 0);
     kestrin::RemovePort(4711);
 }
+
+TEST(SimulatorLifecycle, SimulatorPortFollowsTheProgramsClock)
+{
+    // The 500 MHz model: 14.2 MHz is a different tuning word at 1.25 GHz.
+    kestrin::RegisterSimulatorPort(4712, [] { return int64_t{1250000000}; });
+    std::string path;
+    std::shared_ptr<void> keeper = kestrin::FindPort(4712)->openVirtual(path);
+    ASSERT_TRUE(keeper);
+    PtyClient client(path);
+    ASSERT_TRUE(client.IsOpen());
+    const int64_t word = llrintl(14.2e6L * 4294967296.0L / 1.25e9L);
+    ASSERT_TRUE(client.Send(Request(word, 1, 0) + Request(word * 1250 / 400, 1, 0)));
+    const auto got = client.Collect(200);
+    ASSERT_EQ(got.size(), 8u);
+    EXPECT_LT(Decode(got.data(), 14.2L).SWR, 1.5);
+    EXPECT_GT(Decode(got.data() + 4, 44.375L).SWR, 3);
+    kestrin::RemovePort(4712);
+}
