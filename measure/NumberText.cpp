@@ -1,6 +1,5 @@
 #include "measure/NumberText.h"
 
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -123,13 +122,10 @@ std::optional<Extended> ParseDecimal(std::string_view text)
         return std::nullopt;
 
     const std::string copy(core);
-    errno = 0;
     char* end = nullptr;
     const Extended value = strtold_l(copy.c_str(), &end, CLocale());
+    // Overflow is out of range; underflow gives 0 or a tiny value, which is what the text means.
     if (end != copy.c_str() + copy.size() || !std::isfinite(value))
-        return std::nullopt;
-    // Underflow gives 0 or a tiny value, which is what the text means; overflow is out of range.
-    if (errno == ERANGE && std::fabs(value) == HUGE_VALL)
         return std::nullopt;
     return value;
 }
