@@ -173,21 +173,6 @@ TEST_F(AxesTest, PhaseLabelsEndWithTheDegreeSign)
     EXPECT_LT(tail.bottom(), ink.bottom() - 3);
 }
 
-TEST_F(AxesTest, TitlesAreBoldOnOpaqueCells)
-{
-    const QRect swrTitle = InkBox(img, QRect(ML - 30, MT - 25, 40, 14), p.Background);
-    ASSERT_FALSE(swrTitle.isEmpty());
-    EXPECT_GE(swrTitle.left(), ML - 30);
-    bool pure = false;
-    for (int y = swrTitle.top(); y <= swrTitle.bottom(); ++y)
-        for (int x = swrTitle.left(); x <= swrTitle.right(); ++x)
-            pure = pure || Is(img, x, y, p.Swr);
-    EXPECT_TRUE(pure);
-    EXPECT_FALSE(InkBox(img, QRect(W - MR + 5, MT - 25, 40, 14), p.Background).isEmpty());
-    EXPECT_FALSE(InkBox(img, QRect(W - MR + 50, MT - 25, 40, 14), p.Background).isEmpty());
-    EXPECT_FALSE(InkBox(img, QRect(ML - 75, MT - 25, 40, 14), p.Background).isEmpty());
-}
-
 TEST(AxesResize, RightScalesFollowTheRightEdgeLeftScalesStay)
 {
     const PlotGeometry small = Geometry(1168, 550);

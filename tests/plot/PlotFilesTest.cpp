@@ -195,14 +195,4 @@ TEST_F(FilesTest, TextFileIsWrittenAndReplacedWhole)
     EXPECT_EQ(ReadAll(path), QByteArray("MHz,SWR\n1.000,1.50\n"));
 }
 
-TEST_F(FilesTest, EmptyPictureIsRefusedWithoutTouchingTheFile)
-{
-    const QString path = dir.filePath("keep.bmp");
-    ASSERT_TRUE(WriteAll(path, "previous picture"));
-    QString error;
-    EXPECT_FALSE(SaveBmpFile(QImage(), path, error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(ReadAll(path), QByteArray("previous picture"));
-}
-
 }  // namespace
