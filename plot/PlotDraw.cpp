@@ -30,7 +30,7 @@ constexpr int kMarkerFontPx = 13;
 // Coordinates far outside any picture are limited to this, so that the line
 // arithmetic stays inside 64 bits; the visible part of a line does not change
 // for any value a sweep can produce.
-constexpr long long kCoordLimit = 1LL << 30;
+constexpr long long kCoordLimit = 1LL << 28;
 
 enum class PenStyle { Solid, Dot, Dash };
 
