@@ -319,6 +319,15 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
     }
 }
 
+void SerialDevice::NotifyQueued()
+{
+    std::lock_guard lock(mutex_);
+    if (!queue_.empty()) {
+        newBytes_ = true;
+        WakeLocked();
+    }
+}
+
 uint32_t SerialDevice::ClearError(uint32_t* errors)
 {
     std::lock_guard lock(mutex_);

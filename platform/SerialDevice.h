@@ -87,6 +87,9 @@ public:
     // Hands the bytes to the tty without waiting; returns how many it accepted.
     int32_t Write(const void* buffer, int32_t count);
     bool Purge(uint32_t flags);
+    // Reports the bytes already queued once more with the next event (after a change
+    // of how the receiver takes them).
+    void NotifyQueued();
 
     // The device hung up or failed (unplugged); WaitEvent then returns Lost.
     bool Lost() const { return lost_; }

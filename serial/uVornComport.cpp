@@ -320,6 +320,7 @@ void TVornComPort::SetLineMode(bool value)
         std::lock_guard lock(thread->lineMutex_);
         readLines_ = true;
         thread->inQueue_ = 0; // counts complete lines from now on
+        thread->Device()->NotifyQueued(); // bytes already received are scanned for lines
         return;
     }
     // Complete lines still buffered go to the handler first, read from the line buffer.

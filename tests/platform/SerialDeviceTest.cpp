@@ -4,30 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <future>
 #include <thread>
 
 using namespace kestrin;
 using testing_pty::Pty;
-
-TEST(SerialDevice, OpenIsExclusiveAndReportsTheReason)
-{
-    Pty pty;
-    ASSERT_FALSE(pty.slavePath.empty());
-    int error = 0;
-    auto first = SerialDevice::Open(pty.slavePath, &error);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(error, 0);
-    EXPECT_FALSE(SerialDevice::Open(pty.slavePath, &error));
-    EXPECT_EQ(error, EBUSY);
-    EXPECT_FALSE(SerialDevice::Open("/dev/null", &error)); // not a serial device
-    EXPECT_EQ(error, ENOTTY);
-    EXPECT_FALSE(SerialDevice::Open("/nonexistent/ttyUSB9", &error));
-    EXPECT_EQ(error, ENOENT);
-    first.reset();
-    EXPECT_TRUE(SerialDevice::Open(pty.slavePath, &error));
-}
 
 TEST(SerialDevice, OneEventPerBatchAndAStopThatIsNeverLost)
 {
@@ -94,24 +75,4 @@ TEST(SerialDevice, AFullQueueWaitsForSpaceAndLosesNothing)
     dev->Stop();
     reader.join();
     EXPECT_EQ(got, sent);
-}
-
-TEST(SerialDevice, HangUpOfTheOtherSideIsReportedAsLoss)
-{
-    Pty pty;
-    int error = 0;
-    auto dev = SerialDevice::Open(pty.slavePath, &error);
-    ASSERT_TRUE(dev);
-    ASSERT_TRUE(dev->SetState(SerialLineState{}));
-    dev->SetEventMask(kSerialEvRxChar);
-    ASSERT_TRUE(pty.Send("last"));
-    pty.CloseMaster();
-    uint32_t events = 0;
-    // Bytes that arrived before the hang-up are still reported, then the loss.
-    SerialDevice::WaitResult r = dev->WaitEvent(events);
-    if (r == SerialDevice::WaitResult::Event)
-        r = dev->WaitEvent(events);
-    EXPECT_EQ(r, SerialDevice::WaitResult::Lost);
-    EXPECT_TRUE(dev->Lost());
-    EXPECT_EQ(dev->WaitEvent(events), SerialDevice::WaitResult::Lost);
 }

@@ -107,21 +107,3 @@ TEST(Thread, WaitForOnTheUiThreadRunsTheThreadsHandOvers)
     EXPECT_TRUE(t.Finished());
     EXPECT_FALSE(t.FatalException());
 }
-
-TEST(Thread, WaitForFromAnotherThreadWaitsPlainly)
-{
-    LambdaThread t([](LambdaThread& self) {
-        while (!self.Terminated())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
-    t.Resume();
-    std::atomic<bool> waited{false};
-    std::thread waiter([&] {
-        t.Terminate();
-        t.WaitFor();
-        waited = true;
-    });
-    waiter.join();
-    EXPECT_TRUE(waited);
-    EXPECT_TRUE(t.Finished());
-}

@@ -101,6 +101,8 @@ TEST(ComPort, MissingDeviceFailsCleanlyAndThePortStaysUsable)
     }
     EXPECT_FALSE(port.Active());
     EXPECT_EQ(port.CommThread(), nullptr);
+    kestrin::SetPortPath(41, "/dev/null"); // exists, but is no serial device
+    EXPECT_EQ(OpenError(port), "Cannot open port '/dev/null'");
 
     kestrin::SetPortPath(41, pty.slavePath);
     port.SetActive(true);
