@@ -2,6 +2,8 @@
 #include "platform/Synchronize.h"
 #include "platform/Thread.h"
 
+#include <QEventLoop>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -57,6 +59,22 @@ TEST(Synchronize, RunsOnTheUiThreadAndCarriesExceptionsBack)
     worker.join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
     EXPECT_EQ(caught, "from the UI thread");
+}
+
+TEST(Synchronize, TheEventLoopRunsHandedOverCalls)
+{
+    QEventLoop loop;
+    std::atomic<bool> ranOnUi{false};
+    std::thread worker([&] {
+        Synchronize([&] {
+            ranOnUi = IsUiThread();
+            loop.quit();
+        });
+    });
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    worker.join();
+    EXPECT_TRUE(ranOnUi);
 }
 
 TEST(Synchronize, CheckSynchronizeWaitsOnlyAsLongAsAsked)
