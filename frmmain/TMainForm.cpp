@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLocale>
@@ -85,6 +86,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
             box->setStyle(framed);
     }
     resize(DescribedClientWidth, DescribedClientHeight + MainMenu1->sizeHint().height());
+    SaveDialog1 = new QFileDialog(this);
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     centralwidget->installEventFilter(this);
     FormCreate();
 }

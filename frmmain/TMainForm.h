@@ -15,6 +15,7 @@
 #include "measure/VNAList.h"
 #include "ui_TMainForm.h"
 
+class QFileDialog;
 class TComThread;
 class TPanelPlus;
 
@@ -36,6 +37,10 @@ class TMainForm : public QMainWindow, public Ui_TMainForm {
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    // The save-file dialog of the picture export; it lives as long as the window, so
+    // it offers the name chosen last time.
+    QFileDialog* SaveDialog1 = nullptr;
 
     // Owned objects and shared state, in declaration order of the window.
     TPanelPlus* PlotPanel = nullptr;

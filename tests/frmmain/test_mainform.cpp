@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -236,6 +237,15 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem)
         EXPECT_TRUE(l->alignment() & Qt::AlignRight) << l->objectName().toStdString();
 
     EXPECT_EQ(form->eSteps->toolTip(), "Steps between 10 and 4000");
+
+    // Every other named part of the window, and the save dialog that outlives each export.
+    for (const char* name : {"Label11", "Label20", "Label21", "Label22", "Label24", "Label25", "Label27", "Label29",
+                             "Label30", "Label32", "Label33", "Label34", "Label36", "lblCalcCorLfreq",
+                             "lblResultCalcLorC", "lblCalcCorL2freq", "lblResultCalcLorC2"})
+        Child<QLabel>(name);
+    ASSERT_NE(form->SaveDialog1, nullptr);
+    EXPECT_EQ(form->SaveDialog1->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_FALSE(form->SaveDialog1->isVisible());
 
     // Plot choices: six visible, three hidden; SWR, Phase, Z and Xs checked.
     for (QCheckBox* b : {form->cbSWR, form->cbPhase, form->cbZ, form->cbXs})
