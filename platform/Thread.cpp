@@ -29,8 +29,23 @@ void TThread::Run()
         std::lock_guard lock(mutex_);
         fatal_ = std::current_exception();
     }
+    bool freeSelf;
+    {
+        std::lock_guard lock(mutex_);
+        freeSelf = freeOnTerminate_;
+        if (freeSelf)
+            thread_.detach();
+    }
     finished_ = true;
     WakeSynchronizeWaiters();
+    if (freeSelf)
+        delete this;
+}
+
+void TThread::SetFreeOnTerminate(bool value)
+{
+    std::lock_guard lock(mutex_);
+    freeOnTerminate_ = value;
 }
 
 void TThread::WaitFor()

@@ -30,6 +30,10 @@ public:
     bool Finished() const { return finished_; }
     // The exception that escaped Execute, if any; it ended the thread, not the process.
     std::exception_ptr FatalException() const;
+    // The thread deletes its own object once Execute has returned. Set it before
+    // Resume, or while the thread is sure to be still running; nobody may wait for
+    // or delete the object afterwards.
+    void SetFreeOnTerminate(bool value);
 
 protected:
     virtual void Execute() = 0;
@@ -44,6 +48,7 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
+    bool freeOnTerminate_ = false;
     std::exception_ptr fatal_;
 };
 

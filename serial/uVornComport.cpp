@@ -2,6 +2,7 @@
 
 #include "platform/PortTable.h"
 #include "platform/SerialDevice.h"
+#include "platform/Synchronize.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -180,8 +181,23 @@ void TVornCommThread::Execute()
     }
 }
 
+void TVornCommThread::Detach(std::unique_ptr<TVornCommBuffer> lineBuffer, std::shared_ptr<void> keepAlive)
+{
+    ownedLineBuffer_ = std::move(lineBuffer);
+    ownedKeepAlive_ = std::move(keepAlive);
+    detached_ = true;
+    SetFreeOnTerminate(true);
+    Stop();
+}
+
 void TVornCommThread::CommEvent()
 {
+    struct Running {
+        bool& flag;
+        explicit Running(bool& f) : flag(f) { flag = true; }
+        ~Running() { flag = false; }
+    } running(inCommEvent_);
+    // After a handler call the port may have been closed, even freed: detached_ tells.
     TVornComPort* port = ownerPort_;
     const uint32_t mask = eventMask_;
     if (mask & kestrin::kSerialEvRxChar) {
@@ -206,6 +222,8 @@ void TVornCommThread::CommEvent()
             if (queued > 0)
                 port->onDataAvailable_(port);
         }
+        if (detached_)
+            return;
     }
     if ((mask & kestrin::kSerialEvTxEmpty) && port->onDataSent_)
         port->onDataSent_(port);
@@ -230,6 +248,8 @@ void TVornCommThread::ScanLines(uint32_t available)
             inQueue_ = uint32_t(b.ScanPos - b.ReadPos);
             lock.unlock();
             port->onDataAvailable_(port);
+            if (detached_)
+                return;
             lock.lock();
             if (!port->readLines_ || b.ReadPos == b.WritePos)
                 break;
@@ -406,8 +426,13 @@ void TVornComPort::Open()
 void TVornComPort::Close()
 {
     TVornCommThread* thread = commThread_;
-    if (!thread)
-        return;
+    if (!thread || closing_)
+        return; // a handler run while closing closes again: this Close finishes the job
+    struct Closing {
+        bool& flag;
+        explicit Closing(bool& f) : flag(f) { flag = true; }
+        ~Closing() { flag = false; }
+    } closing(closing_);
     std::exception_ptr handlerError;
     if (readLines_ && thread->InQueue() > 0 && onDataAvailable_) {
         try {
@@ -416,12 +441,18 @@ void TVornComPort::Close()
             handlerError = std::current_exception();
         }
     }
-    thread->Stop();
-    thread->WaitFor(); // on the UI thread this keeps running the reader's pending CommEvent
-    delete thread;
-    commThread_ = nullptr;
-    lineBuffer_.reset();
-    virtualDevice_.reset();
+    if (kestrin::IsUiThread() && thread->inCommEvent_) {
+        // Closed by a handler: the reader waits for this very notification to return.
+        commThread_ = nullptr;
+        thread->Detach(std::move(lineBuffer_), std::move(virtualDevice_));
+    } else {
+        thread->Stop();
+        thread->WaitFor(); // on the UI thread this keeps running the reader's pending CommEvent
+        commThread_ = nullptr;
+        delete thread;
+        lineBuffer_.reset();
+        virtualDevice_.reset();
+    }
     if (handlerError)
         std::rethrow_exception(handlerError);
 }

@@ -139,6 +139,9 @@ private:
     friend class TVornComPort;
     void CommEvent();
     void ScanLines(uint32_t available);
+    // The port closed from inside one of its own notifications: the thread cannot be
+    // waited for there, so it takes what must outlive it and frees itself when it ends.
+    void Detach(std::unique_ptr<TVornCommBuffer> lineBuffer, std::shared_ptr<void> keepAlive);
 
     TVornComPort* ownerPort_;
     std::unique_ptr<kestrin::SerialDevice> device_;
@@ -147,6 +150,10 @@ private:
     std::atomic<uint32_t> eventMask_{0};
     std::atomic<uint32_t> inQueue_{0};
     std::atomic<bool> lost_{false};
+    bool inCommEvent_ = false; // UI thread only, like detached_
+    bool detached_ = false;
+    std::unique_ptr<TVornCommBuffer> ownedLineBuffer_;
+    std::shared_ptr<void> ownedKeepAlive_; // released after the device is closed
 };
 
 class TVornComPort : public TComponent {
@@ -228,6 +235,7 @@ private:
     TNotifyEvent onDataAvailable_;
     TNotifyEvent onDataSent_;
     std::unique_ptr<TVornCommBuffer> lineBuffer_;  // exists while open
+    bool closing_ = false;                         // inside Close
     std::atomic<bool> readLines_{false};           // Read takes from the line buffer
     std::shared_ptr<void> virtualDevice_;          // keeps an in-process device alive while open
 };

@@ -369,3 +369,41 @@ TEST(Receive, AFailingHandlerEndsTheReaderOnly)
     EXPECT_FALSE(p.port.Lost());
     p.port.SetActive(false);
 }
+
+TEST(Receive, AHandlerMayCloseOrFreeItsOwnPort)
+{
+    Pty pty;
+    kestrin::SetPortPath(52, pty.slavePath);
+    const int tasks = CountEntries("/proc/self/task");
+    const int fds = CountEntries("/proc/self/fd");
+    bool closed = false;
+    {
+        TVornComPort port;
+        port.SetPort(52);
+        port.SetOnDataAvailable([&](TVornComPort* sender) {
+            sender->SetActive(false); // the reader is waiting for this very call
+            closed = true;
+        });
+        port.SetActive(true);
+        ASSERT_TRUE(pty.Send("bye"));
+        EXPECT_TRUE(PumpUntil([&] { return closed; }));
+        EXPECT_FALSE(port.Active());
+        EXPECT_TRUE(PumpUntil([&] { return CountEntries("/proc/self/task") == tasks; }));
+        port.SetActive(true); // the device was let go
+        EXPECT_TRUE(port.Active());
+    }
+    auto* owned = new TVornComPort;
+    owned->SetPort(52);
+    owned->SetLineMode(true);
+    owned->SetOnDataAvailable([&](TVornComPort* sender) {
+        char line[16];
+        EXPECT_EQ(sender->Read(line, sizeof line), 6);
+        delete sender;
+    });
+    owned->SetActive(true);
+    ASSERT_TRUE(pty.Send("line\r\nmore\r\n"));
+    EXPECT_TRUE(PumpUntil([&] {
+        return CountEntries("/proc/self/task") == tasks && CountEntries("/proc/self/fd") == fds;
+    }));
+    kestrin::RemovePort(52);
+}
