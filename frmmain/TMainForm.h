@@ -8,6 +8,7 @@
 #include <QSize>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -75,6 +76,8 @@ public:
     Extended Marker1FreqMHz = 0; // 0 = unset
     Extended Marker2FreqMHz = 0;
     Extended PhaseScale = 0;     // degrees per raw phase count
+    // Shows a rejected entry's message; empty means the modal error box (tests record here).
+    std::function<void(const QString&)> ErrorBox;
 
     // Sweep worker (frmmain/TMainFormSweep.cpp).
     void StartComThread();
@@ -133,6 +136,13 @@ public slots:
     void N40M1Click();
     void N30M1Click();
     void N20M1Click();
+    void N17M1Click();
+    void N15M1Click();
+    void N12M1Click();
+    void N10M1Click();
+    void N6M1Click();
+    void N2M1Click();
+    void N70CM1Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -151,5 +161,12 @@ private:
     // Keeps the anchored controls in place as the client area changes size.
     void AnchorControls(QSize client);
 
+    // Settings entry (frmmain/TMainFormSettings.cpp).
+    void RejectEntry(QLineEdit* field, const QString& message, const QString& stored);
+    void FrequencyExit(QLineEdit* field, int32_t& storedKHz);
+    void CheckDdsClock();
+    void ApplyBand(int32_t startKHz, int32_t endKHz);
+
     bool shown_ = false;
+    bool errorBoxOpen_ = false; // a settings error box is up: focus changes it causes commit nothing
 };
