@@ -8,13 +8,16 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <ostream>
 
@@ -205,6 +208,46 @@ TEST_F(SettingsTest, RejectionReturnsTheFocusWithoutLooping)
     EXPECT_EQ(messages, QStringList{TooLow});
     EXPECT_EQ(form->eFend->text(), "180");
     EXPECT_EQ(form->SweepSteps, 500);
+}
+
+TEST_F(SettingsTest, WithoutARecorderTheModalErrorBoxShows)
+{
+    form->ErrorBox = nullptr;
+    QString title, text;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int boxes = 0;
+    // Answers the box once it is up, as a person pressing OK would.
+    std::function<void()> answer = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            QTimer::singleShot(10, answer);
+            return;
+        }
+        ++boxes;
+        title = box->windowTitle();
+        text = box->text();
+        buttons = box->standardButtons();
+        icon = box->icon();
+        box->button(QMessageBox::Ok)->click();
+    };
+    QTimer::singleShot(0, answer);
+    TypeInto(form->eFstart, "600");
+    QTest::keyClick(form->eFstart, Qt::Key_Tab);
+
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(title, "Error");
+    EXPECT_EQ(text, TooHigh);
+    EXPECT_EQ(buttons, QMessageBox::Ok);
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_EQ(form->eFstart->text(), "0.1");
+    EXPECT_EQ(form->SweepStartKHz, 100);
+    // The window, active again once the box has gone, gives the focus to the start field.
+    EXPECT_EQ(form->focusWidget(), form->eFstart);
+    QApplication::setActiveWindow(form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    EXPECT_EQ(QApplication::focusWidget(), form->eFstart);
+    EXPECT_EQ(form->SweepEndKHz, 180000);
 }
 
 TEST_F(SettingsTest, StepsAreAWholeNumberFrom10To4000)
