@@ -78,6 +78,11 @@ public:
     Extended PhaseScale = 0;     // degrees per raw phase count
     // Shows a rejected entry's message; empty means the modal error box (tests record here).
     std::function<void(const QString&)> ErrorBox;
+    // The save-file dialog of CSV Save, made on first use; it lives as long as the window.
+    QFileDialog* CsvSaveDialog = nullptr;
+    // Runs a save dialog and returns the chosen path, empty when cancelled; empty means
+    // the modal dialog (tests answer here).
+    std::function<QString(QFileDialog&)> SaveDialogRun;
 
     // Sweep worker (frmmain/TMainFormSweep.cpp).
     void StartComThread();

@@ -1,18 +1,158 @@
 // Markers set with the mouse, zoom to the markers, and the picture and CSV files.
 #include "frmmain/TMainForm.h"
 
-void TMainForm::panelMouseDown(QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int)
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include <climits>
+#include <cmath>
+#include <string>
+
+#include "measure/NumberText.h"
+#include "measure/Readouts.h"
+#include "plot/PlotDraw.h"
+
+namespace {
+
+// Sets up the save dialog in slot for one kind of file; a dialog not made yet is made as
+// a child of the window, so that it lives as long as the window and offers the name
+// chosen last time.
+QFileDialog& SaveDialog(QFileDialog*& slot, QWidget* owner, const QString& suffix, const QString& filter)
 {
+    if (slot == nullptr)
+        slot = new QFileDialog(owner);
+    slot->setAcceptMode(QFileDialog::AcceptSave);
+    slot->setFileMode(QFileDialog::AnyFile);
+    slot->setDefaultSuffix(suffix);
+    slot->setNameFilter(filter);
+    return *slot;
+}
+
+// kHz from MHz, rounded halves to even and kept inside the 32-bit range.
+int32_t KHzFromMHz(Extended mhz)
+{
+    const Extended khz = mhz * 1000;
+    if (!(khz > static_cast<Extended>(INT32_MIN)))
+        return INT32_MIN;
+    if (!(khz < static_cast<Extended>(INT32_MAX)))
+        return INT32_MAX;
+    return static_cast<int32_t>(llrintl(khz));
+}
+
+// The chosen path, empty when the person cancels.
+QString AskSaveFileName(TMainForm& form, QFileDialog& dialog)
+{
+    if (form.SaveDialogRun)
+        return form.SaveDialogRun(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+void ShowSaveError(TMainForm& form, const QString& message)
+{
+    if (form.ErrorBox)
+        form.ErrorBox(message);
+    else
+        QMessageBox::critical(&form, QStringLiteral("Error"), message);
+}
+
+QString EditText(int32_t khz)
+{
+    return QString::fromStdString(FormatGeneral(static_cast<Extended>(khz) / 1000));
+}
+
+} // namespace
+
+void TMainForm::panelMouseDown(QObject*, Qt::MouseButton button, Qt::KeyboardModifiers, int x, int)
+{
+    if (!DataShown)
+        return;
+
+    int32_t* index = nullptr;
+    Extended* freqMHz = nullptr;
+    if (button == Qt::LeftButton) {
+        index = &Marker1Index;
+        freqMHz = &Marker1FreqMHz;
+    } else if (button == Qt::RightButton) {
+        index = &Marker2Index;
+        freqMHz = &Marker2FreqMHz;
+    }
+
+    if (index != nullptr) {
+        // The layout and the samples as the last redraw left them: the list, not
+        // ShownSteps, which a hand-over may already have changed for the next redraw.
+        PlotGeometry g;
+        g.ML = MarginLeft;
+        g.MR = MarginRight;
+        g.MT = MarginTop;
+        g.MB = MarginBottom;
+        g.W = PlotWidth + MarginLeft + MarginRight;
+        const int i = MarkerIndexFromX(g, VNAList->Count(), x);
+        if (i < 0) {
+            *index = -1;
+            *freqMHz = 0;
+        } else {
+            *index = i;
+            *freqMHz = VNAList->GetEntry(i)->FreqMHz;
+        }
+    }
+
+    RecomputeAndRedraw();
 }
 
 void TMainForm::btnZoomClick()
 {
+    if (Marker1Index < 0 || Marker2Index < 0)
+        return;
+
+    const bool marker1First = Marker1Index <= Marker2Index;
+    const int32_t startKHz = KHzFromMHz(marker1First ? Marker1FreqMHz : Marker2FreqMHz);
+    const int32_t endKHz = KHzFromMHz(marker1First ? Marker2FreqMHz : Marker1FreqMHz);
+    {
+        // The worker copies the range from its own thread at the start of each sweep.
+        std::lock_guard<std::mutex> lock(*SweepLock);
+        SweepStartKHz = startKHz;
+        SweepEndKHz = endKHz;
+    }
+    eFstart->setText(EditText(startKHz));
+    eFend->setText(EditText(endKHz));
+
+    Marker1Index = -1;
+    Marker1FreqMHz = 0;
+    Marker2Index = -1;
+    Marker2FreqMHz = 0;
 }
 
 void TMainForm::BMPSaveClick()
 {
+    QFileDialog& dialog =
+        SaveDialog(SaveDialog1, this, QStringLiteral("bmp"), QStringLiteral("Bitmap files (*.bmp)"));
+    const QString path = AskSaveFileName(*this, dialog);
+    if (path.isEmpty())
+        return;
+    dialog.selectFile(path);
+
+    QString error;
+    if (!SaveBmpFile(*PlotBitmap, path, error))
+        ShowSaveError(*this, error);
 }
 
 void TMainForm::Button1Click()
 {
+    if (!DataShown) {
+        ShowSaveError(*this, QStringLiteral("There is no sweep to save yet."));
+        return;
+    }
+    QFileDialog& dialog =
+        SaveDialog(CsvSaveDialog, this, QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)"));
+    const QString path = AskSaveFileName(*this, dialog);
+    if (path.isEmpty())
+        return;
+    dialog.selectFile(path);
+
+    const std::string csv = SweepCsv(*VNAList);
+    QString error;
+    if (!SaveTextFile(QByteArray(csv.data(), static_cast<qsizetype>(csv.size())), path, error))
+        ShowSaveError(*this, error);
 }
