@@ -34,6 +34,8 @@ constexpr BaudCode kBaudCodes[] = {
 
 // While a write is pending, the event wait looks at the transmit queue this often.
 constexpr int kTxPollMs = 10;
+// A write gives up when the tty takes no byte for this long.
+constexpr int kWriteStallMs = 2000;
 
 SerialLineState StateFromTermios(const termios2& t)
 {
@@ -130,6 +132,7 @@ bool SerialDevice::IsOpen() const
 
 void SerialDevice::CloseHandle()
 {
+    std::lock_guard writing(writeMutex_);
     std::lock_guard lock(mutex_);
     if (fd_ >= 0) {
         ioctl(fd_, TIOCNXCL);
@@ -362,19 +365,37 @@ void SerialDevice::UnreadLocked(const uint8_t* bytes, size_t count)
 
 int32_t SerialDevice::Write(const void* buffer, int32_t count)
 {
-    std::lock_guard lock(mutex_);
-    if (fd_ < 0 || count <= 0)
-        return 0;
-    ssize_t n;
-    do
-        n = ::write(fd_, buffer, size_t(count));
-    while (n < 0 && errno == EINTR);
-    if (n <= 0)
-        return 0;
-    txWatch_ = true;
-    if (eventMask_ & kSerialEvTxEmpty)
-        WakeLocked();
-    return int32_t(n);
+    // Bytes beyond what the tty takes at once wait for room rather than being dropped;
+    // a line that takes nothing for kWriteStallMs (flow control holding it) ends the write.
+    std::lock_guard writing(writeMutex_);
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    int32_t written = 0;
+    while (written < count) {
+        int fd;
+        {
+            std::lock_guard lock(mutex_);
+            if (fd_ < 0)
+                break;
+            fd = fd_;
+            const ssize_t n = ::write(fd_, bytes + written, size_t(count - written));
+            if (n > 0) {
+                written += int32_t(n);
+                txWatch_ = true;
+                if (eventMask_ & kSerialEvTxEmpty)
+                    WakeLocked();
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (!(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)))
+                break;
+        }
+        // The descriptor stays open meanwhile: CloseHandle takes writeMutex_ too.
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, kWriteStallMs) <= 0 || !(p.revents & POLLOUT))
+            break;
+    }
+    return written;
 }
 
 bool SerialDevice::Purge(uint32_t flags)

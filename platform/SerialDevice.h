@@ -84,7 +84,8 @@ public:
     // The number of bytes in the receive queue; *errors gets the line errors (none are tracked).
     uint32_t ClearError(uint32_t* errors = nullptr);
     int32_t Read(void* buffer, int32_t count);
-    // Hands the bytes to the tty without waiting; returns how many it accepted.
+    // Hands the bytes to the tty without waiting for them to leave the line (only for
+    // room in the tty's buffer); returns how many it accepted.
     int32_t Write(const void* buffer, int32_t count);
     bool Purge(uint32_t flags);
     // Reports the bytes already queued once more with the next event (after a change
@@ -109,6 +110,7 @@ private:
     void WakeLocked();
     void DrainLocked(short revents);
 
+    std::mutex writeMutex_; // one write at a time; taken before mutex_
     mutable std::mutex mutex_;
     int fd_ = -1;
     int wakeFd_ = -1; // eventfd: stop requests and freed queue space

@@ -7,6 +7,7 @@
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <thread>
 #include <sys/ioctl.h>
 
 using testing_pty::Pty;
@@ -243,4 +244,29 @@ TEST(ComPort, VirtualPortIsMadeByItsFactoryAndReleasedAfterClose)
     EXPECT_EQ(OpenError(port), "Cannot open port '45'");
     EXPECT_FALSE(port.Active());
     kestrin::RemovePort(45);
+}
+
+TEST(ComPort, AWriteLargerThanTheTtyBufferIsNotCutShort)
+{
+    Pty pty;
+    kestrin::SetPortPath(46, pty.slavePath);
+    TVornComPort port;
+    port.SetPort(46);
+    port.SetActive(true);
+    std::string block(300000, '\0');
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = char(i % 253);
+    std::string received;
+    std::thread other([&] {
+        while (received.size() < block.size()) {
+            const std::string got = pty.Receive(3000);
+            if (got.empty())
+                break;
+            received += got;
+        }
+    });
+    EXPECT_EQ(port.Write(block.data(), int32_t(block.size())), int32_t(block.size()));
+    other.join();
+    EXPECT_TRUE(received == block) << received.size() << " of " << block.size() << " bytes";
+    kestrin::RemovePort(46);
 }
