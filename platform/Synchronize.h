@@ -13,8 +13,9 @@ void InitSynchronize();
 
 bool IsUiThread();
 
-// From another thread: queue fn for the UI thread and block until it has run there;
-// an exception fn throws is rethrown here. On the UI thread: runs fn directly.
+// From another thread: queue fn for the UI thread and block until it has run there
+// (by the dispatcher's event or a CheckSynchronize); an exception fn throws is
+// rethrown here. On the UI thread: runs fn directly. Needs InitSynchronize first.
 void Synchronize(std::function<void()> fn);
 
 // On the UI thread: run every queued call, waiting up to timeoutMs for one to
