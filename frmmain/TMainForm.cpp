@@ -190,7 +190,10 @@ void TMainForm::FillPortList()
         cbComPort->addItem(Text(e.text), e.number);
 #ifdef KESTRIN_HAVE_SIMULATOR
     // The simulated analyser follows the device ports; it is never selected by itself.
-    kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber);
+    kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber, [this] {
+        std::lock_guard<std::mutex> lock(*SweepLock); // the worker opens the port
+        return int64_t(DdsClockHz);
+    });
     cbComPort->addItem(QString::fromLatin1(kestrin::SimulatorPortText), kestrin::SimulatorPortNumber);
 #endif
     cbComPort->setCurrentIndex(list.selected);
@@ -235,6 +238,10 @@ void TMainForm::customEvent(QEvent* event)
 {
     if (event->type() == static_cast<QEvent::Type>(WM_SWEEPDONE)) {
         WMSweepDone();
+        return;
+    }
+    if (event->type() == static_cast<QEvent::Type>(WM_COMTHREADENDED)) {
+        WMComThreadEnded();
         return;
     }
     QMainWindow::customEvent(event);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 
+#include "acquisition/TComThread.h"
 #include "measure/Extended.h"
 #include "measure/VNAList.h"
 #include "ui_TMainForm.h"
@@ -22,6 +23,8 @@ class TPanelPlus;
 
 // The window message a worker posts when a sweep has been handed over.
 constexpr int WM_SWEEPDONE = 1025;
+// The window message a worker posts when it ended on its own (open failure, port lost).
+constexpr int WM_COMTHREADENDED = 1026;
 
 // Room in RawSweepBuffer: 4000 samples of 4 bytes.
 constexpr int RawSweepBufferSize = 16000;
@@ -33,7 +36,7 @@ QSize InitialWindowSize(QSize screen);
 // Makes the window font Tahoma available (Wine's metric-compatible face) when installed.
 void RegisterWindowFont();
 
-class TMainForm : public QMainWindow, public Ui_TMainForm {
+class TMainForm : public QMainWindow, public Ui_TMainForm, public TSweepWindow {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -89,10 +92,14 @@ public:
     // Ends and frees a running worker; nothing to do while ComThread is nil.
     void StopComThread();
     // Worker thread: takes the requested settings under SweepLock.
-    void CopySweepSettings();
+    void CopySweepSettings() override;
     // Worker thread: stores a complete reply and its settings under SweepLock.
-    void HandOverSweep(const uint8_t* data);
+    void HandOverSweep(const uint8_t* data) override;
+    // Worker thread: posts WM_COMTHREADENDED.
+    void WorkerEnded() override;
     void WMSweepDone();
+    // Frees a worker that ended on its own, returns to Stopped and tells the person why.
+    void WMComThreadEnded();
 
     // The full redraw: layout, axes, then with data the samples, traces, read-outs and
     // calculators; last the picture on the panel.

@@ -1,30 +1,149 @@
 // Start and Stop, and the hand-off between the sweep worker and the window.
 #include "frmmain/TMainForm.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMessageBox>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/PortTable.h"
+
+namespace {
+
+// Stopped: "Start", model and port choosable, no zoom. Running: the reverse.
+void ShowSweepState(TMainForm& form)
+{
+    const bool running = form.ComThread != nullptr;
+    form.btnStart->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    form.VNASelect->setEnabled(!running);
+    form.cbComPort->setEnabled(!running);
+    form.btnZoom->setEnabled(running);
+}
+
+void ShowSweepError(TMainForm& form, const QString& message)
+{
+    if (form.ErrorBox)
+        form.ErrorBox(message);
+    else
+        QMessageBox::critical(&form, QStringLiteral("Error"), message);
+}
+
+// The name the person knows the port by: its device path, else the list's text.
+std::string PortName(const TMainForm& form, int32_t portNumber)
+{
+    if (const auto entry = kestrin::FindPort(portNumber); entry && !entry->path.empty())
+        return entry->path;
+    return form.cbComPort->currentText().toStdString();
+}
+
+} // namespace
+
 void TMainForm::btnStartClick()
 {
+    if (ComThread == nullptr) {
+        if (cbComPort->currentIndex() < 0 || !cbComPort->currentData().isValid()) {
+            ShowSweepError(*this, QStringLiteral("No serial port is selected. Choose the analyser's port, then press Start."));
+            ShowSweepState(*this);
+            return;
+        }
+        btnStart->setText(QStringLiteral("Stop"));
+        VNASelect->setEnabled(false);
+        StartComThread();
+    } else {
+        btnStart->setText(QStringLiteral("Start"));
+        VNASelect->setEnabled(true);
+        StopComThread();
+    }
+    cbComPort->setEnabled(ComThread == nullptr);
+    btnZoom->setEnabled(ComThread != nullptr);
 }
 
 void TMainForm::StartComThread()
 {
+    if (ComThread != nullptr || cbComPort->currentIndex() < 0)
+        return;
+    auto* worker = new TComThread;
+    ComThread = worker;
+    worker->SetFreeOnTerminate(false);
+    worker->Form = this;
+    {
+        std::lock_guard<std::mutex> lock(*SweepLock);
+        worker->SweepStartKHz = SweepStartKHz;
+        worker->SweepEndKHz = SweepEndKHz;
+        worker->SweepSteps = SweepSteps;
+    }
+    worker->PortNumber = cbComPort->currentData().toInt();
+    worker->Resume();
 }
 
 void TMainForm::StopComThread()
 {
     if (ComThread == nullptr)
         return;
+    // The wait keeps running the port's notifications: its close waits for them.
+    ComThread->Terminate();
+    ComThread->WaitFor();
+    delete ComThread;
+    ComThread = nullptr;
 }
 
 void TMainForm::CopySweepSettings()
 {
+    std::lock_guard<std::mutex> lock(*SweepLock);
+    ComThread->SweepStartKHz = SweepStartKHz;
+    ComThread->SweepEndKHz = SweepEndKHz;
+    ComThread->SweepSteps = SweepSteps;
+    ComThread->TuningFactor = TuningFactor;
 }
 
-void TMainForm::HandOverSweep(const uint8_t*)
+void TMainForm::HandOverSweep(const uint8_t* data)
 {
+    {
+        std::lock_guard<std::mutex> lock(*SweepLock);
+        ShownStartKHz = ComThread->SweepStartKHz;
+        ShownEndKHz = ComThread->SweepEndKHz;
+        ShownSteps = ComThread->SweepSteps;
+        ShownTuningFactor = ComThread->TuningFactor;
+        const int32_t steps = std::clamp<int32_t>(ShownSteps, 0, RawSweepBufferSize / 4);
+        std::memcpy(RawSweepBuffer.get(), data, static_cast<size_t>(steps) * 4);
+    }
+    QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_SWEEPDONE)));
+}
+
+void TMainForm::WorkerEnded()
+{
+    QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_COMTHREADENDED)));
 }
 
 void TMainForm::WMSweepDone()
 {
     DataShown = true;
     RecomputeAndRedraw();
+}
+
+void TMainForm::WMComThreadEnded()
+{
+    // The message may come from a worker already stopped by the person; only a
+    // worker that is still held and ended on its own is handled here.
+    TComThread* worker = ComThread;
+    if (worker == nullptr || !worker->EndedOnItsOwn())
+        return;
+    worker->WaitFor(); // the body is returning; its port is closed
+    std::string message;
+    switch (worker->EndCause()) {
+    case TComThreadEnd::OpenFailed:
+        message = OpenFailureText(worker->EndMessage(), worker->EndSystemError());
+        break;
+    case TComThreadEnd::PortLost:
+        message = PortLostText(PortName(*this, worker->PortNumber));
+        break;
+    default:
+        message = worker->EndMessage() + ".";
+        break;
+    }
+    StopComThread();
+    ShowSweepState(*this);
+    ShowSweepError(*this, QString::fromStdString(message));
 }
