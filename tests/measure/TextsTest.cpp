@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdint>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "measure/NumberText.h"
+#include "measure/Readouts.h"
+#include "measure/Sweep.h"
+
+namespace {
+
+constexpr Extended kPhaseScale = 0.17578125L;
+
+std::vector<std::string> Columns(const ReadoutRow& r)
+{
+    return {r.F, r.SWR, r.RL, r.Phase, r.Z, r.Rs, r.Xs, r.L, r.C, r.Q};
+}
+
+// Every text runs under the C locale and under one with ',' as the decimal separator.
+class Texts : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        previous_ = std::setlocale(LC_ALL, nullptr);
+        if (!std::setlocale(LC_ALL, GetParam()))
+            GTEST_SKIP() << "locale " << GetParam() << " is not installed (scripts/install-deps.sh installs it)";
+    }
+    void TearDown() override { std::setlocale(LC_ALL, previous_.c_str()); }
+
+private:
+    std::string previous_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Locales, Texts, ::testing::Values("C", "de_DE.UTF-8"));
+
+} // namespace
+
+TEST_P(Texts, ParseDecimalAcceptsTheDecimalFormsOnly)
+{
+    const struct { const char* text; Extended value; } good[] = {
+        {"550", 550}, {"550.0004", 550.0004L}, {" -1 ", -1}, {"1e12", 1e12L}, {"+3", 3},
+        {".5", 0.5L}, {"5.", 5}, {"2.5E-3", 0.0025L}, {"\t7\t", 7},
+    };
+    for (const auto& c : good)
+        EXPECT_EQ(ParseDecimal(c.text), std::optional<Extended>(c.value)) << c.text;
+    for (const char* text : {"1.2.3", ".", "", "   ", "1,5", "+", "-", "1e", "1e+", "e5", "12a", "abc",
+                             "1 2", "--1", "0x10", "inf", "nan", "1e99999"})
+        EXPECT_FALSE(ParseDecimal(text).has_value()) << '"' << text << '"';
+}
+
+TEST_P(Texts, ParseWhole32IsSignedThirtyTwoBit)
+{
+    const struct { const char* text; std::optional<int32_t> value; } cases[] = {
+        {"4000", 4000}, {"-5", -5}, {" +12 ", 12}, {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
+        {"", {}}, {"2147483648", {}}, {"-2147483649", {}}, {"99999999999999999999", {}},
+        {"1.0", {}}, {"1e3", {}}, {"-", {}}, {"12 3", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseWhole32(c.text), c.value) << '"' << c.text << '"';
+}
+
+TEST_P(Texts, GeneralIsShortestFixedRoundsHalfEvenRoundTripReadsBack)
+{
+    const struct { Extended value; const char* text; } general[] = {
+        {100 / 1000.0L, "0.1"}, {180000 / 1000.0L, "180"}, {14025 / 1000.0L, "14.025"}, {7, "7"},
+        {400000000, "400000000"}, {3435.9738368L, "3435.9738368"},
+        {4294967296000.0L / 1300000000, "3303.82099692308"}, {-0.0L, "0"}, {-2.5L, "-2.5"},
+    };
+    for (const auto& c : general)
+        EXPECT_EQ(FormatGeneral(c.value), c.text);
+    const struct { Extended value; int decimals; const char* text; } fixed[] = {
+        {0.125L, 2, "0.12"}, {0.375L, 2, "0.38"}, {-1.25L, 1, "-1.2"}, {12345.678L, 1, "12345.7"},
+        {1e20L, 0, "100000000000000000000"},
+    };
+    for (const auto& c : fixed)
+        EXPECT_EQ(FormatFixed(c.value, c.decimals), c.text);
+    for (Extended v : {0.1L, 1.0L / 3, 179.6402L, 553.62L, -20.0L, 1e-30L, 9999.0L})
+        EXPECT_EQ(ParseDecimal(FormatRoundTrip(v)), std::optional<Extended>(v)) << FormatRoundTrip(v);
+    EXPECT_EQ(FormatRoundTrip(0.1L), "0.1");
+}
+
+TEST_P(Texts, ReadoutRowOfTheWorkedSampleAndLargeValuesWithoutGrouping)
+{
+    const uint8_t bytes[] = {0x00, 0x02, 0x00, 0x02};
+    TVNAEntry e;
+    ComputeEntry(e, bytes, 10, 0, kPhaseScale);
+    EXPECT_EQ(Columns(FormatReadoutRow(e)), (std::vector<std::string>{"10.000", "1.92", "10.0", "90.0", "50.00",
+                                                                      "40.91", "28.75", "0.5", "553.6", "0.7"}));
+    e.Q = 9999;
+    e.CpF = 12345.678L;
+    EXPECT_EQ(FormatReadoutRow(e).Q, "9999.0");
+    EXPECT_EQ(FormatReadoutRow(e).C, "12345.7");
+}
+
+TEST_P(Texts, CalculatorResonanceAtThreePrecisionsEmptyWithoutMarkerOrValue)
+{
+    const struct { Extended f, v; CalcMode mode; const char* freq; const char* result; } cases[] = {
+        {10, 100, CalcMode::CalculateL, "10.000", "2.533"}, {10, 100, CalcMode::CalculateC, "10.000", "2.533"},
+        {14.2L, 100, CalcMode::CalculateL, "14.200", "1.256"}, {1.8L, 100, CalcMode::CalculateL, "1.800", "78.18"},
+        {0.1L, 100, CalcMode::CalculateL, "0.100", "25330.3"}, {0.1L, 1, CalcMode::CalculateC, "0.100", "2533029.6"},
+        {0, 100, CalcMode::CalculateL, "0.000", ""}, {14.2L, 0, CalcMode::CalculateC, "14.200", ""},
+        {14.2L, -5, CalcMode::CalculateL, "14.200", ""}, {14.2L, 1e-4945L, CalcMode::CalculateL, "14.200", ""},
+    };
+    for (const auto& c : cases) {
+        const CalculatorTexts t = EvaluateCalculator(c.f, c.v, c.mode);
+        EXPECT_EQ(t.Freq, c.freq) << double(c.v);
+        EXPECT_EQ(t.Result, c.result) << c.freq << ' ' << double(c.v);
+    }
+}
+
+TEST_P(Texts, SweepCsvHasOneLinePerSampleAgreeingWithTheReadouts)
+{
+    TVNAList list;
+    for (int i = 0; i < 50; ++i) {
+        const int phase = (i * 37) % 1024, rl = (i * 91) % 1024;
+        const uint8_t bytes[] = {uint8_t(phase & 0xFF), uint8_t(phase >> 8), uint8_t(rl & 0xFF), uint8_t(rl >> 8)};
+        ComputeEntry(*list.NewEntry(), bytes, 0.1L + 0.5996L * i, 0, kPhaseScale);
+    }
+    std::istringstream csv(SweepCsv(list));
+    std::string line;
+    ASSERT_TRUE(std::getline(csv, line));
+    EXPECT_EQ(line, "Frequency (MHz),SWR,Return loss (dB),Phase (deg),|Z| (ohm),Rs (ohm),|Xs| (ohm),L (uH),C (pF),Q");
+    Extended TVNAEntry::* const fields[] = {&TVNAEntry::FreqMHz, &TVNAEntry::SWR, &TVNAEntry::RLdB,
+                                           &TVNAEntry::PhaseDeg, &TVNAEntry::Z, &TVNAEntry::Rs, &TVNAEntry::Xs,
+                                           &TVNAEntry::LuH, &TVNAEntry::CpF, &TVNAEntry::Q};
+    int32_t i = 0;
+    for (; std::getline(csv, line); ++i) {
+        std::replace(line.begin(), line.end(), ',', ' ');
+        std::istringstream in(line);
+        std::string field;
+        TVNAEntry back;
+        for (Extended TVNAEntry::*f : fields) {
+            ASSERT_TRUE(in >> field) << line;
+            const auto v = ParseDecimal(field);
+            ASSERT_TRUE(v.has_value()) << field;
+            back.*f = *v;
+        }
+        EXPECT_FALSE(in >> field) << "more than ten fields: " << line;
+        EXPECT_EQ(Columns(FormatReadoutRow(back)), Columns(FormatReadoutRow(*list.GetEntry(i)))) << line;
+    }
+    EXPECT_EQ(i, list.Count());
+}
