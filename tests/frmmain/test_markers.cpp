@@ -419,16 +419,17 @@ TEST_F(SaveTest, TheWindowsOwnDialogAnswers)
             act(*dialog);
         });
     };
+    // A name without extension gets the default one.
     answerWith([this](QFileDialog& d) {
-        d.selectFile(dir.filePath("plot.bmp"));
+        d.selectFile(dir.filePath("picture"));
         static_cast<QDialog&>(d).accept();
     });
     form->BMPSaveClick();
-    EXPECT_TRUE(QFileInfo::exists(dir.filePath("plot.bmp")));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"picture.bmp"});
 
     answerWith([](QFileDialog& d) { d.reject(); });
     form->BMPSaveClick();
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"plot.bmp"});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"picture.bmp"});
     EXPECT_TRUE(errors.isEmpty());
 }
 
