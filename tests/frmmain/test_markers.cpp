@@ -276,6 +276,23 @@ TEST_F(MarkersTest, MiddleClickOnlyRedraws)
     EXPECT_EQ(MarkerLines(), (std::set<int>{288, 584}));
 }
 
+TEST_F(MarkersTest, ClickReadsTheSweepOnDisplayWhileTheNextWaits)
+{
+    DeliverTenthsSweep(100);
+    // A longer sweep handed over, its message not yet handled: the click still means the
+    // 500 samples on display, and the sample under it lies at 26 MHz.
+    {
+        std::lock_guard<std::mutex> lock(*form->SweepLock);
+        form->ShownSteps = 4000;
+    }
+    Click(Qt::LeftButton, 584);
+    EXPECT_EQ(form->Marker1FreqMHz, 26);
+    // The redraw of the click has taken the new sweep: 4000 samples of 12.5 kHz.
+    EXPECT_EQ(form->VNAList->Count(), 4000);
+    EXPECT_EQ(form->Marker1Index, 2000);
+    EXPECT_EQ(form->marker1_F->text(), "26.000");
+}
+
 TEST_F(MarkersTest, ClicksBeforeTheFirstSweepDoNothing)
 {
     Click(Qt::LeftButton, 584);
