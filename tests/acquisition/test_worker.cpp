@@ -395,8 +395,7 @@ TEST_F(WorkerTest, SilentAnalyserGivesNothingAndStopsPromptly)
     const double seconds = SecondsSince(stop);
     ExpectStopped();
     EXPECT_LT(seconds, 2.0);
-    RecordProperty("silent_stop_ms", std::to_string(int(seconds * 1000)));
-    std::printf("stop with a silent analyser: %.1f ms\n", seconds * 1000);
+    RecordProperty("silent_stop_us", std::to_string(int(seconds * 1e6)));
 }
 
 TEST_F(WorkerTest, APortThatCannotOpenIsReportedAndTheWindowStops)
@@ -466,19 +465,6 @@ TEST_F(WorkerTest, UnpluggedMidReplyTellsThePersonAndKeepsTheLastSweep)
     EXPECT_TRUE(form->DataShown);
 }
 
-TEST_F(WorkerTest, TheSimulatorVanishingMidReplyEndsTheSweepsTheSameWay)
-{
-    Simulator sim(FastSim(Fault::Vanish, 1000));
-    std::string error;
-    ASSERT_TRUE(sim.Start(error)) << error;
-    AddPort(sim.SlavePath());
-    ClickStart();
-    ASSERT_TRUE(Until([&] { return !messages.isEmpty(); }, 3000));
-    EXPECT_TRUE(messages.front().contains(QString::fromStdString(sim.SlavePath())));
-    ExpectStopped();
-    EXPECT_FALSE(form->DataShown);
-}
-
 TEST_F(WorkerTest, ClosingTheWindowDuringASweepEndsTheWorkerFirst)
 {
     Analyser analyser;
@@ -540,10 +526,17 @@ TEST_F(WorkerTest, ManyStartsAndStopsLeakNothing)
         if (i % 10 == 9) {
             const size_t before = sweeps.data.size();
             ASSERT_TRUE(Until([&] { return sweeps.data.size() > before; })) << "cycle " << i;
+            const int64_t answered = sim.RequestsAnswered();
+            ClickStart();
+            // A stop during the pause still sends that sweep's request. On a pseudo-terminal
+            // the next start's transmit purge would discard whatever of it the analyser has
+            // not read yet, and a request cut after its "0" line leaves the simulated
+            // analyser waiting for the rest; let it take the request first.
+            Until([&] { return sim.RequestsAnswered() > answered; }, 300);
         } else {
             QTest::qWait(i % 3 * 3);
+            ClickStart();
         }
-        ClickStart();
         ASSERT_EQ(form->ComThread, nullptr);
     }
     const double seconds = SecondsSince(start);
@@ -554,7 +547,6 @@ TEST_F(WorkerTest, ManyStartsAndStopsLeakNothing)
     for (const auto& data : sweeps.data)
         EXPECT_EQ(data.size(), 2000u);
     RecordProperty("cycles_ms", std::to_string(int(seconds * 1000)));
-    std::printf("%d Start/Stop cycles: %.2f s\n", Cycles, seconds);
 }
 
 TEST_F(WorkerTest, TheSimulatorItemOpensAndClosesCleanly)
