@@ -5,25 +5,19 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace testing_pty {
 
-// A pseudo-terminal pair; the slave path is what the port opens, the master plays the other side.
+// A pseudo-terminal pair; the port opens slavePath, the master plays the other side.
 struct Pty {
-    int master = -1;
-    std::string slavePath;
-    Pty()
-    {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
-            slavePath = ptsname(master);
-    }
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    std::string slavePath = grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
     ~Pty() { CloseMaster(); }
     void CloseMaster()
     {
@@ -35,18 +29,16 @@ struct Pty {
     {
         return ::write(master, bytes.data(), bytes.size()) == ssize_t(bytes.size());
     }
-    // Everything the port wrote within timeoutMs.
+    // Everything the port wrote, waiting up to timeoutMs for the first bytes.
     std::string Receive(int timeoutMs) const
     {
         std::string got;
         pollfd p{master, POLLIN, 0};
-        while (::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN)) {
-            char buf[4096];
+        for (char buf[4096]; ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN); timeoutMs = 20) {
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n <= 0)
                 break;
             got.append(buf, size_t(n));
-            timeoutMs = 20;
         }
         return got;
     }
@@ -67,17 +59,13 @@ inline bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 5000)
 // Runs the calls handed to the UI thread for ms milliseconds.
 inline void PumpFor(int ms)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline)
-        kestrin::CheckSynchronize(5);
+    PumpUntil([] { return false; }, ms);
 }
 
+// CPU time of the whole process, all threads.
 inline double ProcessCpuSeconds()
 {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
-        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(std::clock()) / CLOCKS_PER_SEC;
 }
 
 } // namespace testing_pty

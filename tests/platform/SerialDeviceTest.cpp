@@ -1,27 +1,24 @@
+// The device layer on a pseudo-terminal: events, stopping, and its own receive queue.
 #include "PtyHelpers.h"
 #include "platform/SerialDevice.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
 #include <thread>
 
 using namespace kestrin;
-using testing_pty::Pty;
+using Wait = SerialDevice::WaitResult;
 
 TEST(SerialDevice, OneEventPerBatchAndAStopThatIsNeverLost)
 {
-    Pty pty;
-    int error = 0;
-    auto dev = SerialDevice::Open(pty.slavePath, &error);
-    ASSERT_TRUE(dev);
-    ASSERT_TRUE(dev->SetState(SerialLineState{}));
+    testing_pty::Pty pty;
+    auto dev = SerialDevice::Open(pty.slavePath, nullptr);
+    ASSERT_TRUE(dev && dev->SetState(SerialLineState{}));
     dev->SetEventMask(kSerialEvRxChar);
-
     ASSERT_TRUE(pty.Send("abc"));
     uint32_t events = 0;
-    ASSERT_EQ(dev->WaitEvent(events), SerialDevice::WaitResult::Event);
+    ASSERT_EQ(dev->WaitEvent(events), Wait::Event);
     EXPECT_EQ(events, kSerialEvRxChar);
     EXPECT_EQ(dev->ClearError(), 3u);
 
@@ -34,10 +31,8 @@ TEST(SerialDevice, OneEventPerBatchAndAStopThatIsNeverLost)
     EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
     EXPECT_LT(testing_pty::ProcessCpuSeconds() - cpuBefore, 0.1);
     dev->Stop();
-    EXPECT_EQ(waiting.get(), SerialDevice::WaitResult::Stopped);
-    // Stopped stays stopped, even for a wait that starts later.
-    EXPECT_EQ(dev->WaitEvent(events), SerialDevice::WaitResult::Stopped);
-
+    EXPECT_EQ(waiting.get(), Wait::Stopped);
+    EXPECT_EQ(dev->WaitEvent(events), Wait::Stopped); // also for a wait that starts later
     char buf[8] = {};
     EXPECT_EQ(dev->Read(buf, 8), 3);
     EXPECT_EQ(std::string(buf, 3), "abc");
@@ -45,31 +40,23 @@ TEST(SerialDevice, OneEventPerBatchAndAStopThatIsNeverLost)
 
 TEST(SerialDevice, AFullQueueWaitsForSpaceAndLosesNothing)
 {
-    Pty pty;
-    int error = 0;
-    auto dev = SerialDevice::Open(pty.slavePath, &error);
-    ASSERT_TRUE(dev);
-    ASSERT_TRUE(dev->SetState(SerialLineState{}));
+    testing_pty::Pty pty;
+    auto dev = SerialDevice::Open(pty.slavePath, nullptr);
+    ASSERT_TRUE(dev && dev->SetState(SerialLineState{}));
     dev->SetEventMask(kSerialEvRxChar);
     dev->SetQueueSizes(100, 0);
-
-    std::string sent;
-    for (int i = 0; i < 300; ++i)
-        sent.push_back(char('A' + i % 26));
+    std::string sent(300, '\0'), got;
+    for (size_t i = 0; i < sent.size(); ++i)
+        sent[i] = char('A' + i % 26);
     ASSERT_TRUE(pty.Send(sent));
-
-    std::string got;
     std::thread reader([&] {
-        uint32_t ev;
-        while (dev->WaitEvent(ev) == SerialDevice::WaitResult::Event) {
+        for (uint32_t ev; dev->WaitEvent(ev) == Wait::Event;) {
         }
     });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (got.size() < sent.size() && std::chrono::steady_clock::now() < deadline) {
+    for (int i = 0; i < 2500 && got.size() < sent.size(); ++i) {
         EXPECT_LE(dev->ClearError(), 100u);
         char buf[40];
-        const int32_t n = dev->Read(buf, sizeof buf);
-        got.append(buf, size_t(n));
+        got.append(buf, size_t(dev->Read(buf, sizeof buf)));
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     dev->Stop();
