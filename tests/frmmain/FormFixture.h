@@ -1,0 +1,94 @@
+#pragma once
+// What the window tests share: the shown, active window with its error messages recorded,
+// sweeps delivered the way the worker delivers them, and reading the pictures.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <ostream>
+#include <set>
+
+#include "frmmain/TMainForm.h"
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+// One raw sample as the analyser sends it: phase count, then return-loss count, low byte first.
+// A higher return-loss count is a lower SWR.
+using Sample = std::array<uint8_t, 4>;
+inline Sample Counts(int phase, int rl)
+{
+    return {static_cast<uint8_t>(phase & 0xFF), static_cast<uint8_t>(phase >> 8), static_cast<uint8_t>(rl & 0xFF),
+            static_cast<uint8_t>(rl >> 8)};
+}
+
+// Columns of img that hold colour c in rows from..to-1 (all rows when to < 0).
+inline std::set<int> ColumnsWith(const QImage& img, const QColor& c, int from = 0, int to = -1)
+{
+    std::set<int> columns;
+    for (int y = from; y < (to < 0 ? img.height() : to); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixelColor(x, y) == c)
+                columns.insert(x);
+    return columns;
+}
+
+class FormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = new TMainForm;
+        form->ErrorBox = [this](const QString& message) { errors << message; };
+        form->show();
+        QApplication::setActiveWindow(form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    }
+    void TearDown() override { delete form.data(); }
+
+    // Hands a sweep over under the lock, then posts the sweep-done message, as the worker does.
+    void DeliverSweep(int startKHz, int endKHz, int steps, const std::function<Sample(int)>& sample)
+    {
+        {
+            std::lock_guard<std::mutex> lock(*form->SweepLock);
+            form->ShownStartKHz = startKHz;
+            form->ShownEndKHz = endKHz;
+            form->ShownSteps = steps;
+            for (int i = 0; i < steps; ++i)
+                std::memcpy(form->RawSweepBuffer.get() + 4 * i, sample(i).data(), 4);
+        }
+        QCoreApplication::postEvent(form, new QEvent(static_cast<QEvent::Type>(WM_SWEEPDONE)));
+        QApplication::processEvents();
+    }
+
+    // The ten cells of a read-out row ("lowswr_", "marker1_", "marker2_") in their order.
+    QStringList Row(const QString& prefix)
+    {
+        QStringList texts;
+        for (const char* column : {"F", "SWR", "RL", "Phase", "Z", "Rs", "Xs", "L", "C", "Q"})
+            texts << form->findChild<QLabel*>(prefix + column)->text();
+        return texts;
+    }
+
+    QPointer<TMainForm> form;
+    QStringList errors;
+};
+
+// Runs the tests under a locale with ',' as decimal separator: the window still reads and
+// writes '.'.
+inline int RunWindowTests(int argc, char** argv)
+{
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    QApplication app(argc, argv);
+    RegisterWindowFont();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
