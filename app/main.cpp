@@ -8,8 +8,9 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kestrin-vna"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kestrin Tarsio"));
+    // The application title: what task bars show for the program (WM_CLASS on X11).
+    // Not the display name, which Qt would append to the window caption.
+    QApplication::setApplicationName(QStringLiteral("Kestrin Tarsio"));
     RegisterWindowFont();
     kestrin::InitSynchronize();
 

@@ -35,9 +35,15 @@ bool ParseDecimalLine(const std::string& line, T& value)
 
 } // namespace
 
-std::vector<SweepRequest> RequestParser::Feed(std::string_view bytes)
+std::vector<SweepRequest> RequestParser::Feed(std::string_view bytes, std::chrono::steady_clock::time_point now)
 {
     std::vector<SweepRequest> done;
+    if ((state_ != 0 || !line_.empty()) && now - lastBytes_ > kRequestGap) {
+        state_ = 0;
+        line_.clear();
+        lineTooLong_ = false;
+    }
+    lastBytes_ = now;
     for (char c : bytes) {
         if (c == '\r') {
             TakeLine(done);

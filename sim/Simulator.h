@@ -4,6 +4,7 @@
 // with steps x 4 sample bytes computed from a load model, optionally paced at the
 // line rate and optionally misbehaving on purpose.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -50,8 +51,14 @@ struct SweepRequest {
 // does not parse or is out of range) drops the request being collected.
 class RequestParser {
 public:
-    // Feeds bytes; returns the requests they complete, in order.
-    std::vector<SweepRequest> Feed(std::string_view bytes);
+    // The program writes the four lines of a request back to back. A request left
+    // unfinished for longer than this is dropped, so a new request after an aborted one
+    // (its lines cut short when the program stopped) is not misread as its remainder.
+    static constexpr std::chrono::milliseconds kRequestGap{250};
+
+    // Feeds bytes received at the time given; returns the requests they complete, in order.
+    std::vector<SweepRequest> Feed(std::string_view bytes,
+                                   std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
 
 private:
     void TakeLine(std::vector<SweepRequest>& done);
@@ -60,6 +67,7 @@ private:
     bool lineTooLong_ = false;
     int state_ = 0; // lines of the current request taken so far
     SweepRequest pending_;
+    std::chrono::steady_clock::time_point lastBytes_{};
 };
 
 // The reply bytes for one request, faults that change the bytes included
