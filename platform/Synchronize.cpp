@@ -22,9 +22,11 @@ struct QueuedCall {
     bool done = false;
 };
 
-std::mutex syncMutex;
-std::condition_variable syncChanged; // a call was queued or finished, or a waiter was woken
-std::deque<std::shared_ptr<QueuedCall>> queue;
+// Never destroyed: a self-freeing thread may still wake waiters while the process
+// exits, after static destruction has begun.
+std::mutex& syncMutex = *new std::mutex;
+std::condition_variable& syncChanged = *new std::condition_variable; // a call was queued or finished, or a waiter was woken
+std::deque<std::shared_ptr<QueuedCall>>& queue = *new std::deque<std::shared_ptr<QueuedCall>>;
 std::atomic<bool> uiKnown{false};
 std::thread::id uiThread;
 int dispatchEventType = 0;
