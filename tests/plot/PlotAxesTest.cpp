@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "PlotTestUtil.h"
 
 namespace {
 
 const QColor kFrame(0, 128, 0);
-const QColor kSwrGrid(128, 0, 0);
-const QColor kPhaseGrid(136, 0, 122);
-const QColor kZGrid(125, 122, 0);
 
 class AxesTest : public ::testing::Test {
 protected:
@@ -17,119 +16,63 @@ protected:
     int W = g.W, H = g.H, ML = g.ML, MR = g.MR, MT = g.MT, MB = g.MB;
 };
 
-TEST_F(AxesTest, PictureIsTwentyFourBitOfThePanelSizeOnTheBackground)
+TEST_F(AxesTest, TwentyFourBitPictureOnTheBackgroundWithAFrameWithoutTopLine)
 {
     EXPECT_EQ(img.format(), QImage::Format_RGB888);
-    EXPECT_EQ(img.width(), 1168);
-    EXPECT_EQ(img.height(), 550);
-    EXPECT_TRUE(Is(img, 0, 0, p.Background));
-    EXPECT_TRUE(Is(img, W - 1, H - 1, p.Background));
-    EXPECT_TRUE(Is(img, 600, 300, p.Background));
-    EXPECT_TRUE(Is(img, ML + 1, 300, p.Background));
-}
-
-TEST_F(AxesTest, RedrawReplacesAnOldPictureOfAnotherSizeAndFormat)
-{
+    EXPECT_EQ(img.size(), QSize(1168, 550));
+    for (const QPoint& at : {QPoint(0, 0), QPoint(W - 1, H - 1), QPoint(600, 300), QPoint(ML + 1, 300)})
+        EXPECT_EQ(PixelAt(img, at.x(), at.y()), p.Background) << at.x() << "," << at.y();
+    // An old picture of another size and format is replaced.
     QImage old(20, 20, QImage::Format_ARGB32);
-    old.fill(Qt::white);
     DrawAxes(old, g, p);
     EXPECT_EQ(old, img);
-}
 
-TEST_F(AxesTest, FrameHasBottomAndSidesButNoTopLine)
-{
-    for (int x = ML; x <= W - MR; ++x)
+    for (int x = ML; x <= W - MR; ++x) {
         ASSERT_TRUE(Is(img, x, H - MB, kFrame)) << "bottom line at x=" << x;
-    for (int y = MT - 4; y <= H - MB; ++y) {
-        ASSERT_TRUE(Is(img, ML, y, kFrame)) << "left line at y=" << y;
-        ASSERT_TRUE(Is(img, W - MR, y, kFrame)) << "right line at y=" << y;
+        ASSERT_TRUE(x == ML || x == W - MR || Is(img, x, MT - 4, p.Background)) << "top line at x=" << x;
     }
-    // The sides stop one pixel short of MT - 5.
-    EXPECT_TRUE(Is(img, ML, MT - 5, p.Background));
-    EXPECT_TRUE(Is(img, W - MR, MT - 5, p.Background));
-    for (int x = ML + 1; x < W - MR; ++x) {
-        ASSERT_TRUE(Is(img, x, MT - 4, p.Background)) << x;
-        ASSERT_TRUE(Is(img, x, MT - 1, p.Background)) << x;
-    }
+    for (int y = MT - 4; y <= H - MB; ++y)
+        ASSERT_TRUE(Is(img, ML, y, kFrame) && Is(img, W - MR, y, kFrame)) << "side line at y=" << y;
+    EXPECT_TRUE(Is(img, ML, MT - 5, p.Background) && Is(img, W - MR, MT - 5, p.Background));
 }
 
-TEST_F(AxesTest, SwrRowsLieOnALogScaleFromBottomToTop)
+TEST_F(AxesTest, ScaleRowsAndOnePixelOfEachGrid)
 {
-    const int rows[] = {510, 427, 369, 323, 286, 227, 181, 144, 113, 86, 62, 40};
-    for (int y : rows) {
-        // Tick from ML - 10 up to the frame line, which it does not touch.
-        EXPECT_TRUE(Is(img, ML - 10, y, p.Swr)) << y;
-        EXPECT_TRUE(Is(img, ML - 1, y, p.Swr)) << y;
-        EXPECT_TRUE(Is(img, ML - 11, y, p.Background)) << y;
-        EXPECT_FALSE(Is(img, ML - 5, y - 1, p.Swr)) << y;
-        EXPECT_FALSE(Is(img, ML - 5, y + 1, p.Swr)) << y;
-    }
-    int ticks = 0;  // below the title
+    struct Pixel { int x, y; QColor c; };
+    std::vector<Pixel> want;
+    // SWR 1, 1.5, 2, 2.5, 3, 4, 5, 6, 7, 8, 9, 10 on a log scale: ticks from ML - 10 to ML - 1.
+    for (int y : {510, 427, 369, 323, 286, 227, 181, 144, 113, 86, 62, 40})
+        want.insert(want.end(), {{ML - 10, y, p.Swr}, {ML - 1, y, p.Swr}, {ML - 11, y, p.Background},
+                                 {ML - 5, y - 1, p.Background}, {ML - 5, y + 1, p.Background}});
+    // Return loss 0, 10, 20, 30 dB: ticks from ML - 40 to ML - 36 off the axis at ML - 45.
+    for (int y : {40, 196, 352, 510})
+        want.insert(want.end(), {{ML - 40, y, p.Rl}, {ML - 36, y, p.Rl}, {ML - 35, y, p.Background},
+                                 {ML - 40, y + 1, p.Background}, {ML - 45, y, p.Rl}});
+    want.insert(want.end(), {{ML - 45, MT - 1, p.Background}, {ML - 45, H - MB + 1, p.Background}});
+    // Phase 180, 135, 90, 45, 0 degrees right of the frame.
+    for (int y : {40, 157, 274, 391, 510})
+        want.insert(want.end(), {{W - MR + 1, y, p.Phase}, {W - MR + 10, y, p.Phase}, {W - MR + 5, y + 1, p.Background}});
+    // |Z|, Xs, Rs 0 to 1000 ohm: nine rows with ticks off the axis at W - MR + 60.
+    for (int y : {40, 98, 156, 214, 272, 330, 388, 446, 510})
+        want.insert(want.end(), {{W - MR + 50, y, p.Z}, {W - MR + 60, y, p.Z}, {W - MR + 55, y + 1, p.Background}});
+    // Grids: SWR 1.5, 2 and 3 dashed; phase dotted except at the bottom; |Z| only at 50 ohm.
+    const QColor swrGrid(128, 0, 0), phaseGrid(136, 0, 122), zGrid(125, 122, 0);
+    for (int y : {427, 369, 286})
+        want.insert(want.end(), {{ML + 2, y, swrGrid}, {ML + 4, y, swrGrid}, {ML + 5, y, p.Background}, {ML + 8, y, swrGrid}});
+    for (int y : {323, 227, 62})
+        want.push_back({ML + 2, y, p.Background});
+    for (int y : {40, 157, 274, 391})
+        want.insert(want.end(), {{ML + 1, y, p.Background}, {ML + 2, y, phaseGrid}, {ML + 4, y, phaseGrid},
+                                 {ML + 5, y, p.Background}, {ML + 8, y, phaseGrid}, {W - MR - 1, y, phaseGrid}});
+    want.insert(want.end(), {{ML + 2, 98, zGrid}, {ML + 5, 98, p.Background}, {W - MR - 1, 98, zGrid},
+                             {ML + 2, 156, p.Background}});
+    for (const Pixel& px : want)
+        EXPECT_EQ(PixelAt(img, px.x, px.y), px.c) << px.x << "," << px.y;
+
+    int swrTicks = 0; // below the title
     for (int y = MT - 8; y < H; ++y)
-        ticks += Is(img, ML - 5, y, p.Swr) ? 1 : 0;
-    EXPECT_EQ(ticks, 12);
-}
-
-TEST_F(AxesTest, ReturnLossScaleHasAxisAndFourTicks)
-{
-    for (int y : {40, 196, 352, 510}) {
-        EXPECT_TRUE(Is(img, ML - 40, y, p.Rl)) << y;
-        EXPECT_TRUE(Is(img, ML - 36, y, p.Rl)) << y;
-        EXPECT_TRUE(Is(img, ML - 35, y, p.Background)) << y;
-        EXPECT_TRUE(Is(img, ML - 40, y - 1, p.Background)) << y;
-        EXPECT_TRUE(Is(img, ML - 40, y + 1, p.Background)) << y;
-    }
-    for (int y = MT; y <= H - MB; ++y)
-        ASSERT_TRUE(Is(img, ML - 45, y, p.Rl)) << y;
-    EXPECT_TRUE(Is(img, ML - 45, MT - 1, p.Background));
-    EXPECT_TRUE(Is(img, ML - 45, H - MB + 1, p.Background));
-}
-
-TEST_F(AxesTest, PhaseRowsWithDottedGridExceptAtTheBottom)
-{
-    for (int y : {40, 157, 274, 391, 510}) {
-        EXPECT_TRUE(Is(img, W - MR + 1, y, p.Phase)) << y;
-        EXPECT_TRUE(Is(img, W - MR + 10, y, p.Phase)) << y;
-        EXPECT_FALSE(Is(img, W - MR + 5, y - 1, p.Phase)) << y;
-        EXPECT_FALSE(Is(img, W - MR + 5, y + 1, p.Phase)) << y;
-    }
-    for (int y : {40, 157, 274, 391}) {
-        // Three pixels on, three in the background colour, from ML + 2 up to the right frame line.
-        EXPECT_TRUE(Is(img, ML + 1, y, p.Background)) << y;
-        for (int x = ML + 2; x < W - MR; ++x)
-            ASSERT_TRUE(Is(img, x, y, (x - ML - 2) % 6 < 3 ? kPhaseGrid : p.Background)) << x << "," << y;
-    }
-    EXPECT_TRUE(Is(img, 600, H - MB, kFrame));
-}
-
-TEST_F(AxesTest, ZRowsAndTheFiftyOhmGrid)
-{
-    for (int k = 0; k <= 8; ++k) {
-        const int y = k == 8 ? 510 : 40 + 58 * k;
-        EXPECT_TRUE(Is(img, W - MR + 50, y, p.Z)) << y;
-        EXPECT_TRUE(Is(img, W - MR + 60, y, p.Z)) << y;
-        EXPECT_FALSE(Is(img, W - MR + 55, y - 1, p.Z)) << y;
-        EXPECT_FALSE(Is(img, W - MR + 55, y + 1, p.Z)) << y;
-    }
-    for (int y = MT; y <= H - MB; ++y)
-        ASSERT_TRUE(Is(img, W - MR + 60, y, p.Z)) << y;
-    EXPECT_TRUE(Is(img, ML + 2, 98, kZGrid));
-    EXPECT_TRUE(Is(img, ML + 5, 98, p.Background));
-    EXPECT_TRUE(Is(img, W - MR - 1, 98, kZGrid));
-    // Only the 50-ohm row has a grid.
-    EXPECT_TRUE(Is(img, ML + 2, 156, p.Background));
-}
-
-TEST_F(AxesTest, SwrGridOnlyAtOneAndAHalfTwoAndThree)
-{
-    for (int y : {427, 369, 286}) {
-        EXPECT_TRUE(Is(img, ML + 2, y, kSwrGrid)) << y;
-        EXPECT_TRUE(Is(img, ML + 4, y, kSwrGrid)) << y;
-        EXPECT_TRUE(Is(img, ML + 5, y, p.Background)) << y;
-        EXPECT_TRUE(Is(img, ML + 8, y, kSwrGrid)) << y;
-    }
-    for (int y : {323, 227, 181, 144, 113, 86, 62})
-        EXPECT_TRUE(Is(img, ML + 2, y, p.Background)) << y;
+        swrTicks += Is(img, ML - 5, y, p.Swr) ? 1 : 0;
+    EXPECT_EQ(swrTicks, 12);
 }
 
 // Bounding box of the pixels that differ from the background inside r.
@@ -143,60 +86,32 @@ QRect InkBox(const QImage& img, const QRect& r, const QColor& bg)
     return box;
 }
 
-TEST_F(AxesTest, LabelsAreRightAlignedInTheirBoxesAroundTheirRows)
+TEST_F(AxesTest, LabelsRightAlignedBesideTheirRowsPhaseWithTheDegreeSign)
 {
     // SWR "1.5" at y = 427 in the box ML - 40 .. ML - 15.
     const QRect swr = InkBox(img, QRect(ML - 44, 427 - 10, 33, 21), p.Background);
-    ASSERT_FALSE(swr.isEmpty());
-    EXPECT_GE(swr.left(), ML - 40);
-    EXPECT_LE(swr.right(), ML - 16);
-    EXPECT_GE(swr.right(), ML - 19);
-    EXPECT_GE(swr.top(), 427 - 7);
-    EXPECT_LE(swr.bottom(), 427 + 6);
-    // Wider texts reach further left: "10 db" against "0 db".
-    const QRect rl0 = InkBox(img, QRect(0, 40 - 7, ML - 50, 14), p.Background);
-    const QRect rl10 = InkBox(img, QRect(0, 196 - 7, ML - 50, 14), p.Background);
-    ASSERT_FALSE(rl0.isEmpty());
-    EXPECT_LT(rl10.left(), rl0.left());
-    EXPECT_LE(rl0.right(), ML - 51);
-}
-
-TEST_F(AxesTest, PhaseLabelsEndWithTheDegreeSign)
-{
-    // The degree sign is a small ring high up: the last columns of the label hold
-    // ink only in the upper part of the text cell.
-    const QRect box(W - MR + 10, 157 - 7, 30, 14);
-    const QRect ink = InkBox(img, box, p.Background);
-    ASSERT_FALSE(ink.isEmpty());
-    const QRect tail = InkBox(img, QRect(ink.right() - 1, box.top(), 2, box.height()), p.Background);
+    EXPECT_TRUE(swr.left() >= ML - 40 && swr.right() <= ML - 16 && swr.right() >= ML - 19) << swr.left() << ".." << swr.right();
+    EXPECT_TRUE(swr.top() >= 427 - 7 && swr.bottom() <= 427 + 6) << swr.top() << ".." << swr.bottom();
+    // The degree sign is a small ring high up: the last columns of "135°" hold ink only in the upper part.
+    const QRect ink = InkBox(img, QRect(W - MR + 10, 157 - 7, 30, 14), p.Background);
+    const QRect tail = InkBox(img, QRect(ink.right() - 1, 157 - 7, 2, 14), p.Background);
     EXPECT_LE(tail.bottom(), 157);
     EXPECT_LT(tail.bottom(), ink.bottom() - 3);
 }
 
-TEST(AxesResize, RightScalesFollowTheRightEdgeLeftScalesStay)
+TEST(AxesSize, RightScalesFollowTheRightEdgeAndAnEmptyPanelGivesAnEmptyPicture)
 {
-    const PlotGeometry small = Geometry(1168, 550);
-    const PlotGeometry wide = Geometry(1728, 550);
-    const QImage a = AxesPicture(small);
-    const QImage b = AxesPicture(wide);
-    const PlotPalette p;
-    for (int y = 0; y < 550; ++y)
-        for (int x = 0; x < 90; ++x)
-            ASSERT_EQ(PixelAt(a, x, y), PixelAt(b, x, y)) << x << "," << y;
+    const QImage a = AxesPicture(Geometry(1168, 550)), b = AxesPicture(Geometry(1728, 550));
+    EXPECT_EQ(a.copy(0, 0, 90, 550), b.copy(0, 0, 90, 550));
     EXPECT_TRUE(Is(b, 1728 - 90, 300, QColor(0, 128, 0)));
-    EXPECT_TRUE(Is(b, 1728 - 90 + 60, 300, p.Z));
-    EXPECT_TRUE(Is(b, 1168 - 90, 300, p.Background));
-}
+    EXPECT_TRUE(Is(b, 1728 - 90 + 60, 300, PlotPalette().Z));
+    EXPECT_TRUE(Is(b, 1168 - 90, 300, PlotPalette().Background));
 
-TEST(AxesEdge, EmptyPanelGivesAnEmptyPicture)
-{
     QImage img(10, 10, QImage::Format_RGB888);
     DrawAxes(img, Geometry(0, 0), PlotPalette());
     EXPECT_TRUE(img.isNull());
     // A panel smaller than its margins draws what fits, without a crash.
-    QImage tiny;
-    DrawAxes(tiny, Geometry(50, 30), PlotPalette());
-    EXPECT_EQ(tiny.size(), QSize(50, 30));
+    EXPECT_EQ(AxesPicture(Geometry(50, 30)).size(), QSize(50, 30));
 }
 
-}  // namespace
+} // namespace

@@ -14,10 +14,7 @@ inline QColor PixelAt(const QImage& img, int x, int y)
     return QColor(p[0], p[1], p[2]);
 }
 
-inline bool Is(const QImage& img, int x, int y, const QColor& c)
-{
-    return PixelAt(img, x, y) == c;
-}
+inline bool Is(const QImage& img, int x, int y, const QColor& c) { return PixelAt(img, x, y) == c; }
 
 inline PlotGeometry Geometry(int w = 1168, int h = 550)
 {
@@ -38,22 +35,7 @@ inline QImage AxesPicture(const PlotGeometry& g, const PlotPalette& p = PlotPale
 inline std::unique_ptr<TVNAList> MakeList(int n, const std::function<void(TVNAEntry&, int)>& fill)
 {
     auto list = std::make_unique<TVNAList>();
-    for (int i = 0; i < n; ++i) {
-        TVNAEntry* e = list->NewEntry();
-        e->SWR = 1;
-        fill(*e, i);
-    }
+    for (int i = 0; i < n; ++i)
+        fill(*list->NewEntry(), i);
     return list;
-}
-
-inline TraceChoice Only(bool swr, bool rl, bool phase, bool z, bool xs, bool rs)
-{
-    TraceChoice c;
-    c.Swr = swr;
-    c.Rl = rl;
-    c.Phase = phase;
-    c.Z = z;
-    c.Xs = xs;
-    c.Rs = rs;
-    return c;
 }
