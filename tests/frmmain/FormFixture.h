@@ -3,9 +3,6 @@
 // sweeps delivered the way the worker delivers them, and reading the pictures.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QImage>
-#include <QLabel>
 #include <QPointer>
 #include <QTest>
 

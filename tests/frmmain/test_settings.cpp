@@ -1,12 +1,7 @@
 // Typing the sweep settings into the shown window, band presets, analyser models and the
 // L/C calculators, through the real widgets.
-#include <QAction>
 #include <QClipboard>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
 
 #include "frmmain/FormFixture.h"
@@ -53,7 +48,7 @@ TEST_F(SettingsTest, EntriesAreFilteredParsedAndRangeChecked)
             return e == form->eFstart ? form->SweepStartKHz : form->SweepEndKHz;
         if (e == form->eSteps || e == form->eDDSFreq)
             return e == form->eSteps ? form->SweepSteps : form->TuningFactor;
-        return e == form->eCalRL ? form->RLCalDb : e == form->eCorL ? form->CorL1Value : form->CorL2Value;
+        return e == form->eCalRL ? form->RLCalDb : form->CorL2Value;
     };
     // Run in order: a rejected entry brings back what the row before stored.
     const struct {
@@ -79,17 +74,14 @@ TEST_F(SettingsTest, EntriesAreFilteredParsedAndRangeChecked)
         {form->eSteps, false, "9", "4000", 4000, BadSteps},
         {form->eSteps, false, "4001", "4000", 4000, BadSteps},
         {form->eSteps, false, "", "4000", 4000, BadSteps},
-        {form->eSteps, false, "0500", "0500", 500, {}},
         {form->eDDSFreq, false, "1", "1", 4294967296000.0L, {}},
         {form->eDDSFreq, false, "1300000000", "1300000000", 3303.821L, {}},
         {form->eDDSFreq, false, "0", "1300000000", 3303.821L, BadClock},
         {form->eDDSFreq, false, "1300000001", "1300000000", 3303.821L, BadClock},
         {form->eDDSFreq, false, "99999999999", "1300000000", 3303.821L, BadClock},
         {form->eCalRL, false, "1,5", "1.5", 1.5L, {}},
-        {form->eCalRL, false, "-3", "-3", -3, {}},
         {form->eCalRL, false, "1.2.3x", "1.2.3", 0, {}},
         {form->eCorL2, false, "12,5", "12.5", 12.5L, {}},
-        {form->eCorL, true, "abc", "abc", 0, {}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.edit->objectName().toStdString() + (r.pasted ? " pasted " : " typed ") + r.input);
@@ -105,33 +97,19 @@ TEST_F(SettingsTest, EntriesAreFilteredParsedAndRangeChecked)
     EXPECT_EQ(form->DdsClockHz, 1300000000);
 }
 
-TEST_F(SettingsTest, EnterCommitsNothingTabDoes)
+TEST_F(SettingsTest, EnterCommitsNothingTabDoesAndARejectionTakesTheFocusBackOnce)
 {
     TypeInto(form->eFstart, "30");
     QTest::keyClick(form->eFstart, Qt::Key_Return);
     EXPECT_EQ(form->SweepStartKHz, 100);
+    // Tab commits; an end below the start is stored as typed.
     QTest::keyClick(form->eFstart, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), form->eFend);
-    EXPECT_EQ(form->SweepStartKHz, 30000);
-    // An end below the start is stored as typed.
-    TypeInto(form->eFend, "1");
+    QTest::keyClicks(form->eFend, "1");
     QTest::keyClick(form->eFend, Qt::Key_Tab);
-    EXPECT_EQ(form->SweepEndKHz, 1000);
+    EXPECT_EQ(QList<int>({form->SweepStartKHz, form->SweepEndKHz}), QList<int>({30000, 1000}));
     EXPECT_TRUE(errors.isEmpty());
-}
-
-TEST_F(SettingsTest, RejectionReturnsTheFocusWithoutLooping)
-{
-    // Tab from a bad start: one message, the end field's unchanged text is committed when
-    // the focus is taken back, and the focus ends on the start.
-    TypeInto(form->eFstart, "600");
-    QTest::keyClick(form->eFstart, Qt::Key_Tab);
-    EXPECT_EQ(errors, QStringList{TooHigh});
-    EXPECT_EQ(QApplication::focusWidget(), form->eFstart);
-    EXPECT_EQ(form->SweepEndKHz, 180000);
 
     // A box that moves the focus itself while it is up causes no second message.
-    errors.clear();
     form->ErrorBox = [this](const QString& message) {
         errors << message;
         if (errors.size() == 1) { // a nested box would mean the guard failed: do not loop
@@ -144,7 +122,7 @@ TEST_F(SettingsTest, RejectionReturnsTheFocusWithoutLooping)
     form->eSteps->setText("1");
     Leave();
     EXPECT_EQ(errors, QStringList{TooLow});
-    EXPECT_EQ(form->eFend->text(), "180");
+    EXPECT_EQ(form->eFend->text(), "1");
     EXPECT_EQ(form->SweepSteps, 500);
 }
 
@@ -165,6 +143,7 @@ TEST_F(SettingsTest, WithoutARecorderTheModalErrorBoxShows)
     QTimer::singleShot(0, answer);
     TypeInto(form->eFstart, "600");
     QTest::keyClick(form->eFstart, Qt::Key_Tab);
+    // One box; the end field's unchanged text was committed when the focus was taken back.
     EXPECT_EQ(seen, QStringList({"Error", TooHigh}));
     EXPECT_EQ(form->eFstart->text(), "0.1");
     // The window, active again once the box has gone, gives the focus to the start field.
@@ -195,10 +174,8 @@ TEST_F(SettingsTest, BandPresetsSetTheRange)
         std::lock_guard<std::mutex> lock(*form->SweepLock);
         EXPECT_EQ(QList<int>({form->SweepStartKHz, form->SweepEndKHz}), QList<int>({b.start, b.end})) << b.startText;
         EXPECT_EQ(form->eFstart->text() + " " + form->eFend->text(), QString(b.startText) + " " + b.endText);
-        int checked = 0;
-        for (QAction* a : form->Band1->actions())
-            checked += a->isChecked() ? (a == b.item ? 1 : 100) : 0;
-        EXPECT_EQ(checked, 1) << b.startText << ": only the chosen item is checked";
+        const QList<QAction*> all = form->Band1->actions();
+        EXPECT_TRUE(b.item->isChecked() && std::count_if(all.begin(), all.end(), [](QAction* a) { return a->isChecked(); }) == 1);
     }
     // Chosen again, the checked band loses its mark and its range is stored again.
     form->SweepStartKHz = 5;
@@ -224,12 +201,11 @@ TEST_F(SettingsTest, ModelSetsEndStepsClockAndResetsCalibration)
     EXPECT_EQ(form->RLCalDb, 0.0L);
     EXPECT_EQ(QStringList({form->eCalRL->text(), form->eFend->text(), form->eSteps->text(), form->eDDSFreq->text()}),
               QStringList({"0", "500", "500", "1250000000"}));
-    {
-        std::lock_guard<std::mutex> lock(*form->SweepLock);
-        EXPECT_EQ(QList<int>({form->SweepStartKHz, form->SweepEndKHz, form->SweepSteps, form->DdsClockHz}),
-                  QList<int>({250000, 500000, 500, 1250000000}));
-        EXPECT_EQ(form->TuningFactor, 4294967296000.0L / 1250000000);
-    }
+    std::unique_lock<std::mutex> lock(*form->SweepLock);
+    EXPECT_EQ(QList<int>({form->SweepStartKHz, form->SweepEndKHz, form->SweepSteps, form->DdsClockHz}),
+              QList<int>({250000, 500000, 500, 1250000000}));
+    EXPECT_EQ(form->TuningFactor, 4294967296000.0L / 1250000000);
+    lock.unlock();
     // Back to the 180 MHz model: the end falls below the start without a message.
     QTest::keyClick(form->VNASelect, Qt::Key_Up);
     EXPECT_EQ(QList<int>({form->SweepEndKHz, form->DdsClockHz}), QList<int>({180000, 400000000}));
@@ -258,11 +234,12 @@ TEST_F(SettingsTest, CalculatorsAtTheMarkerInThreePrecisions)
     EXPECT_EQ(form->lblResultCalcLorC2->text(), "");
 
     // "Calculate C" swaps the captions at once; the typed 1 uH counts from the next redraw.
-    QTest::mouseClick(form->rbCalcC, Qt::LeftButton);
     const auto captions = [this] {
         return QStringList({form->Label20->text(), form->Label21->text(), form->Label25->text(), form->Label27->text(),
                             form->Label29->text(), form->Label36->text()});
     };
+    EXPECT_EQ(captions(), QStringList({"C", "pF", "L", "uH", "C", "uH"}));
+    QTest::mouseClick(form->rbCalcC, Qt::LeftButton);
     EXPECT_EQ(captions(), QStringList({"L", "uH", "C", "pF", "C", "uH"}));
     TypeInto(form->eCorL, "1-a");
     Leave();

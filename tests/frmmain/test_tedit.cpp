@@ -48,15 +48,6 @@ TEST(TEdit, FilterSeesEachKeyBeforeTheTextAndMayReplaceOrDropIt)
     EXPECT_EQ(edit.selectedText(), "1.");
 }
 
-TEST(TEdit, DroppedBackspaceDeletesNothing)
-{
-    TEdit edit;
-    edit.setText("12");
-    QObject::connect(&edit, &TEdit::KeyPress, &edit, [](char& key) { key = 0; });
-    Type(edit, Qt::Key_Backspace, QString());
-    EXPECT_EQ(edit.text(), "12");
-}
-
 TEST(TEdit, ExitOnlyWhenTheFocusMovesWithinTheWindow)
 {
     TEdit edit;
