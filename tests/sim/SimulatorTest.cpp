@@ -77,6 +77,23 @@ TEST(SimulatorWire, IgnoresGarbledRequestsAndAnswersWholeOnesWithStepsTimesFourB
     EXPECT_EQ(b.sim.RequestsAnswered(), 4);
 }
 
+TEST(RequestParserTest, DropsARequestLeftUnfinishedForAQuarterSecond)
+{
+    using std::chrono::milliseconds;
+    RequestParser parser;
+    const auto t0 = std::chrono::steady_clock::now();
+    // The program stopped half-way through a request: the next one is not read as its remainder.
+    EXPECT_TRUE(parser.Feed("0\r1073742\r500\r", t0).empty());
+    const auto next = parser.Feed("0\r1073742\r10\r1\r", t0 + milliseconds(300));
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].Steps, 10);
+    // Lines within the gap belong together.
+    EXPECT_TRUE(parser.Feed("0\r5\r", t0 + milliseconds(400)).empty());
+    const auto whole = parser.Feed("10\r1\r", t0 + milliseconds(600));
+    ASSERT_EQ(whole.size(), 1u);
+    EXPECT_EQ(whole[0].StartWord, 5);
+}
+
 TEST(SimulatorRoundTrip, IdealLoadsDecodeAsThemselves)
 {
     // |gamma| 0 is beyond the top count; |gamma| 1 is 20 / 0.05859375 = 341.33 counts;
