@@ -178,7 +178,6 @@ TEST_F(MarkersTest, ZoomTakesTheRangeBetweenTheMarkers)
 
 TEST_F(MarkersTest, BmpHoldsThePlotWithoutTheOverlay)
 {
-    ASSERT_TRUE(dir.isValid());
     // Before the first sweep: the empty plot.
     answer = dir.filePath("empty.bmp");
     form->BMPSave->click();
@@ -232,11 +231,15 @@ TEST_F(MarkersTest, TheWindowsOwnDialogAddsTheExtensionAndCancels)
 TEST_F(MarkersTest, FailedSavesNameThePathAndKeepWhatWasThere)
 {
     DeliverTenthsSweep();
-    // No file can be made below a regular file, not even by root.
+    // A folder without write permission; root ignores permissions, so it gets a path below a
+    // regular file instead.
+    const bool root = geteuid() == 0;
     ASSERT_TRUE(WriteAll(dir.filePath("plain"), "x"));
-    const QString reason = QString::fromLocal8Bit(std::strerror(ENOTDIR));
-    for (const char* name : {"plain/plot.bmp", "plain/table.csv"}) {
-        answer = dir.filePath(name);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("locked"));
+    QFile::setPermissions(dir.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QString reason = QString::fromLocal8Bit(std::strerror(root ? ENOTDIR : EACCES));
+    for (const char* name : {"/plot.bmp", "/table.csv"}) {
+        answer = dir.filePath(root ? "plain" : "locked") + name;
         errors.clear();
         answer.endsWith(".bmp") ? form->BMPSaveClick() : form->Button1Click();
         ASSERT_EQ(errors.size(), 1) << name;
