@@ -2,12 +2,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "PlotTestUtil.h"
 
@@ -62,14 +64,21 @@ TEST_F(FilesTest, BmpIsUncompressedTwentyFourBitOfThePictureSize)
 
 TEST_F(FilesTest, FailedSaveNamesThePathAndReasonAndHarmsNoFile)
 {
-    // Nothing can be created below a regular file, whatever the user's rights.
-    ASSERT_TRUE(WriteAll(dir.filePath("plain"), "x"));
-    const QString reason = QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    // Nothing can be created below a regular file, nor (unless root) in a folder without write permission.
+    ASSERT_TRUE(WriteAll(dir.filePath("plain"), "x") && QDir(dir.path()).mkdir("locked"));
+    QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
     QString bmpError, textError;
-    EXPECT_FALSE(SaveBmpFile(picture, dir.filePath("plain/plot.bmp"), bmpError));
-    EXPECT_FALSE(SaveTextFile("a,b\n", dir.filePath("plain/table.csv"), textError));
-    EXPECT_TRUE(bmpError.contains(dir.filePath("plain/plot.bmp")) && bmpError.contains(reason)) << bmpError.toStdString();
-    EXPECT_TRUE(textError.contains(dir.filePath("plain/table.csv")) && textError.contains(reason)) << textError.toStdString();
+    for (const auto& [folder, code] : {std::pair{"plain/", ENOTDIR}, std::pair{"locked/", EACCES}}) {
+        if (code == EACCES && geteuid() == 0)
+            continue;
+        const QString reason = QString::fromLocal8Bit(std::strerror(code));
+        const QString bmp = dir.filePath(folder + QString("plot.bmp")), csv = dir.filePath(folder + QString("table.csv"));
+        EXPECT_FALSE(SaveBmpFile(picture, bmp, bmpError));
+        EXPECT_FALSE(SaveTextFile("a,b\n", csv, textError));
+        EXPECT_TRUE(bmpError.contains(bmp) && bmpError.contains(reason)) << bmpError.toStdString();
+        EXPECT_TRUE(textError.contains(csv) && textError.contains(reason)) << textError.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(bmp) || QFileInfo::exists(csv));
+    }
 
     // An existing file survives saves that fail half-way, and no temporary is left; a good save replaces it whole.
     QDir(dir.path()).mkdir("half");
