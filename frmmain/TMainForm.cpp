@@ -286,15 +286,24 @@ void TMainForm::DrawAxes()
 {
     if (PlotBitmap->isNull())
         return;
+    ::DrawAxes(*PlotBitmap, Geometry(), Palette());
+}
+
+PlotGeometry TMainForm::Geometry() const
+{
     PlotGeometry g;
-    g.W = PlotBitmap->width();
-    g.H = PlotBitmap->height();
     g.ML = MarginLeft;
     g.MR = MarginRight;
     g.MT = MarginTop;
     g.MB = MarginBottom;
-    PlotPalette p{BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor};
-    ::DrawAxes(*PlotBitmap, g, p);
+    g.W = PlotWidth + MarginLeft + MarginRight;
+    g.H = PlotHeight + MarginTop + MarginBottom;
+    return g;
+}
+
+PlotPalette TMainForm::Palette() const
+{
+    return PlotPalette{BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor};
 }
 
 void TMainForm::RecomputeAndRedraw()
@@ -332,14 +341,6 @@ void TMainForm::RecomputeAndRedraw()
             MinSwrIndex = -1;
 
         if (!PlotBitmap->isNull()) {
-            PlotGeometry g;
-            g.W = PlotBitmap->width();
-            g.H = PlotBitmap->height();
-            g.ML = MarginLeft;
-            g.MR = MarginRight;
-            g.MT = MarginTop;
-            g.MB = MarginBottom;
-            PlotPalette p{BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor};
             TraceChoice choice;
             choice.Swr = cbSWR->isChecked();
             choice.Rl = cbRL->isChecked();
@@ -347,7 +348,7 @@ void TMainForm::RecomputeAndRedraw()
             choice.Z = cbZ->isChecked();
             choice.Xs = cbXs->isChecked();
             choice.Rs = cbRs->isChecked();
-            DrawTraces(*PlotBitmap, g, p, *VNAList, choice);
+            DrawTraces(*PlotBitmap, Geometry(), Palette(), *VNAList, choice);
         }
         WriteReadoutRows();
     }
@@ -388,16 +389,8 @@ QImage TMainForm::ComposePlot() const
 {
     QImage picture = PlotBitmap->copy();
     if (DataShown && !picture.isNull()) {
-        PlotGeometry g;
-        g.W = picture.width();
-        g.H = picture.height();
-        g.ML = MarginLeft;
-        g.MR = MarginRight;
-        g.MT = MarginTop;
-        g.MB = MarginBottom;
-        PlotPalette p{BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor};
         // The sample count of the last rebuild, which the marker indices refer to.
-        DrawOverlay(picture, g, p, VNAList->Count(), Marker1Index, Marker2Index, MinSwrIndex);
+        DrawOverlay(picture, Geometry(), Palette(), VNAList->Count(), Marker1Index, Marker2Index, MinSwrIndex);
     }
     return picture;
 }

@@ -15,6 +15,7 @@
 #include "acquisition/TComThread.h"
 #include "measure/Extended.h"
 #include "measure/VNAList.h"
+#include "plot/PlotDraw.h"
 #include "ui_TMainForm.h"
 
 class QFileDialog;
@@ -110,6 +111,9 @@ public:
     void ShowPlot();
     // The picture ShowPlot puts on the panel: PlotBitmap, with the overlay once data is shown.
     QImage ComposePlot() const;
+    // The plot layout of the last redraw, and the palette, for the drawing functions.
+    PlotGeometry Geometry() const;
+    PlotPalette Palette() const;
 
     void PanelPaint(QObject* sender);
     void PanelResize(QObject* sender);

@@ -82,13 +82,7 @@ void TMainForm::panelMouseDown(QObject*, Qt::MouseButton button, Qt::KeyboardMod
     if (index != nullptr) {
         // The layout and the samples as the last redraw left them: the list, not
         // ShownSteps, which a hand-over may already have changed for the next redraw.
-        PlotGeometry g;
-        g.ML = MarginLeft;
-        g.MR = MarginRight;
-        g.MT = MarginTop;
-        g.MB = MarginBottom;
-        g.W = PlotWidth + MarginLeft + MarginRight;
-        const int i = MarkerIndexFromX(g, VNAList->Count(), x);
+        const int i = MarkerIndexFromX(Geometry(), VNAList->Count(), x);
         if (i < 0) {
             *index = -1;
             *freqMHz = 0;
