@@ -191,6 +191,22 @@ TEST_F(WorkerTest, DefaultRequestWholeReplyLowestSwrAndAStartChangedMidSweep)
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
 }
 
+TEST_F(WorkerTest, AnAnalyserThatNeverAnswersShowsNothingAndStopsPromptly)
+{
+    Analyser analyser;
+    AddPort(analyser.slavePath);
+    ClickStart();
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    QTest::qWait(600);
+    ExpectRunning(true);
+    EXPECT_FALSE(form->DataShown);
+    const auto stop = Clock::now();
+    ClickStart();
+    EXPECT_LT(SecondsSince(stop), 2.0);
+    ExpectRunning(false);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+}
+
 TEST_F(WorkerTest, SilenceStopOrUnplugMidReplyKeepsTheLastSweepAndTheNextStartPurges)
 {
     Analyser analyser;
