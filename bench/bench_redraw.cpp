@@ -36,74 +36,65 @@ std::vector<uint8_t> AntennaSweep(int steps)
     return raw;
 }
 
-void BM_Redraw(benchmark::State& state)
-{
-    const int steps = static_cast<int>(state.range(0));
+// What every redraw case works on: a sweep of the given steps on a picture of the given size.
+struct RedrawCase {
+    RedrawCase(const benchmark::State& state, bool sized)
+        : raw(AntennaSweep(static_cast<int>(state.range(0)))),
+          shape{100, 180000, static_cast<int32_t>(state.range(0))}
+    {
+        if (sized) {
+            g.W = static_cast<int>(state.range(1));
+            g.H = static_cast<int>(state.range(2));
+        }
+        all.Swr = all.Rl = all.Phase = all.Z = all.Xs = all.Rs = true;
+    }
+    void Rebuild() { RebuildSweep(list, raw.data(), shape, 0, 0.17578125L, m1, m2, minSwr); }
+    void Draw()
+    {
+        DrawAxes(plot, g, palette);
+        DrawTraces(plot, g, palette, list, all);
+        QImage shown = plot.copy();
+        DrawOverlay(shown, g, palette, list.Count(), m1.Index, m2.Index, minSwr);
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+
+    const std::vector<uint8_t> raw;
+    const SweepShape shape;
     PlotGeometry g;
-    g.W = static_cast<int>(state.range(1));
-    g.H = static_cast<int>(state.range(2));
     const PlotPalette palette;
     TraceChoice all;
-    all.Swr = all.Rl = all.Phase = all.Z = all.Xs = all.Rs = true;
-
-    const std::vector<uint8_t> raw = AntennaSweep(steps);
-    const SweepShape shape{100, 180000, steps};
     TVNAList list;
     MarkerState m1{14.2L, -1};
     MarkerState m2{100.0L, -1};
     int32_t minSwr = -1;
     QImage plot;
+};
 
+void BM_Redraw(benchmark::State& state)
+{
+    RedrawCase c(state, true);
     for (auto _ : state) {
-        DrawAxes(plot, g, palette);
-        RebuildSweep(list, raw.data(), shape, 0, 0.17578125L, m1, m2, minSwr);
-        DrawTraces(plot, g, palette, list, all);
-        QImage shown = plot.copy();
-        DrawOverlay(shown, g, palette, list.Count(), m1.Index, m2.Index, minSwr);
-        benchmark::DoNotOptimize(shown.constBits());
+        c.Rebuild();
+        c.Draw();
     }
 }
 
 // The two halves of the redraw on their own: the sample rebuild, and the drawing.
 void BM_RebuildOnly(benchmark::State& state)
 {
-    const int steps = static_cast<int>(state.range(0));
-    const std::vector<uint8_t> raw = AntennaSweep(steps);
-    const SweepShape shape{100, 180000, steps};
-    TVNAList list;
-    MarkerState m1{14.2L, -1};
-    MarkerState m2{100.0L, -1};
-    int32_t minSwr = -1;
+    RedrawCase c(state, false);
     for (auto _ : state) {
-        RebuildSweep(list, raw.data(), shape, 0, 0.17578125L, m1, m2, minSwr);
-        benchmark::DoNotOptimize(minSwr);
+        c.Rebuild();
+        benchmark::DoNotOptimize(c.minSwr);
     }
 }
 
 void BM_DrawOnly(benchmark::State& state)
 {
-    const int steps = static_cast<int>(state.range(0));
-    PlotGeometry g;
-    g.W = static_cast<int>(state.range(1));
-    g.H = static_cast<int>(state.range(2));
-    const PlotPalette palette;
-    TraceChoice all;
-    all.Swr = all.Rl = all.Phase = all.Z = all.Xs = all.Rs = true;
-    const std::vector<uint8_t> raw = AntennaSweep(steps);
-    const SweepShape shape{100, 180000, steps};
-    TVNAList list;
-    MarkerState m1{14.2L, -1};
-    MarkerState m2{100.0L, -1};
-    int32_t minSwr = -1;
-    RebuildSweep(list, raw.data(), shape, 0, 0.17578125L, m1, m2, minSwr);
-    QImage plot;
-    for (auto _ : state) {
-        DrawAxes(plot, g, palette);
-        DrawTraces(plot, g, palette, list, all);
-        QImage shown = plot.copy();
-        DrawOverlay(shown, g, palette, list.Count(), m1.Index, m2.Index, minSwr);
-        benchmark::DoNotOptimize(shown.constBits());
-    }
+    RedrawCase c(state, true);
+    c.Rebuild();
+    for (auto _ : state)
+        c.Draw();
 }
 
 BENCHMARK(BM_RebuildOnly)->ArgName("steps")->Arg(4000)->Unit(benchmark::kMillisecond);
