@@ -21,11 +21,7 @@ TEST_F(AxesTest, TwentyFourBitPictureOnTheBackgroundWithAFrameWithoutTopLine)
     EXPECT_EQ(img.format(), QImage::Format_RGB888);
     EXPECT_EQ(img.size(), QSize(1168, 550));
     for (const QPoint& at : {QPoint(0, 0), QPoint(W - 1, H - 1), QPoint(600, 300), QPoint(ML + 1, 300)})
-        EXPECT_EQ(PixelAt(img, at.x(), at.y()), p.Background) << at.x() << "," << at.y();
-    // An old picture of another size and format is replaced.
-    QImage old(20, 20, QImage::Format_ARGB32);
-    DrawAxes(old, g, p);
-    EXPECT_EQ(old, img);
+        EXPECT_EQ(img.pixelColor(at), p.Background) << at.x() << "," << at.y();
 
     for (int x = ML; x <= W - MR; ++x) {
         ASSERT_TRUE(Is(img, x, H - MB, kFrame)) << "bottom line at x=" << x;
@@ -67,23 +63,12 @@ TEST_F(AxesTest, ScaleRowsAndOnePixelOfEachGrid)
     want.insert(want.end(), {{ML + 2, 98, zGrid}, {ML + 5, 98, p.Background}, {W - MR - 1, 98, zGrid},
                              {ML + 2, 156, p.Background}});
     for (const Pixel& px : want)
-        EXPECT_EQ(PixelAt(img, px.x, px.y), px.c) << px.x << "," << px.y;
+        EXPECT_EQ(img.pixelColor(px.x, px.y), px.c) << px.x << "," << px.y;
 
     int swrTicks = 0; // below the title
     for (int y = MT - 8; y < H; ++y)
         swrTicks += Is(img, ML - 5, y, p.Swr) ? 1 : 0;
     EXPECT_EQ(swrTicks, 12);
-}
-
-// Bounding box of the pixels that differ from the background inside r.
-QRect InkBox(const QImage& img, const QRect& r, const QColor& bg)
-{
-    QRect box;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (!Is(img, x, y, bg))
-                box |= QRect(x, y, 1, 1);
-    return box;
 }
 
 TEST_F(AxesTest, LabelsRightAlignedBesideTheirRowsPhaseWithTheDegreeSign)

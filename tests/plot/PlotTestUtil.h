@@ -8,27 +8,26 @@
 #include "measure/VNAList.h"
 #include "plot/PlotDraw.h"
 
-inline QColor PixelAt(const QImage& img, int x, int y)
-{
-    const uchar* p = img.constScanLine(y) + 3 * x;
-    return QColor(p[0], p[1], p[2]);
-}
+inline bool Is(const QImage& img, int x, int y, const QColor& c) { return img.pixelColor(x, y) == c; }
 
-inline bool Is(const QImage& img, int x, int y, const QColor& c) { return PixelAt(img, x, y) == c; }
-
-inline PlotGeometry Geometry(int w = 1168, int h = 550)
-{
-    PlotGeometry g;
-    g.W = w;
-    g.H = h;
-    return g;
-}
+inline PlotGeometry Geometry(int w = 1168, int h = 550) { return PlotGeometry{w, h}; }
 
 inline QImage AxesPicture(const PlotGeometry& g, const PlotPalette& p = PlotPalette())
 {
     QImage img;
     DrawAxes(img, g, p);
     return img;
+}
+
+// Bounding box of the pixels inside r that differ from the background bg.
+inline QRect InkBox(const QImage& img, const QRect& r, const QColor& bg)
+{
+    QRect box;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (!Is(img, x, y, bg))
+                box |= QRect(x, y, 1, 1);
+    return box;
 }
 
 // A list of n entries, each filled by fill(entry, index).
