@@ -1,12 +1,7 @@
 // Start and Stop through the real window against an analyser on a pseudo-terminal:
 // either played by the test on the master side, or the simulated analyser.
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QPointer>
-#include <QTest>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,15 +9,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
-#include <utility>
 
 #include "acquisition/SweepRequest.h"
-#include "frmmain/TMainForm.h" // with the window's widgets
+#include "frmmain/FormFixture.h"
 #include "measure/Readouts.h"
 #include "measure/Sweep.h"
 #include "platform/PortList.h"
 #include "platform/PortTable.h"
-#include "platform/Synchronize.h"
 #include "sim/Simulator.h" // <chrono>, <string>, <vector>
 
 using namespace kestrin::sim;
@@ -59,10 +52,10 @@ struct Analyser {
     ~Analyser() { master < 0 || ::close(master); }
     void Unplug() { ::close(std::exchange(master, -1)); }
     // A blocking write to a terminal returns when all of it is queued.
-    bool Send(const Bytes& bytes, size_t count = 0, size_t from = 0) const
+    bool Send(const Bytes& bytes, size_t count = 0) const
     {
         count = count ? count : bytes.size();
-        return ::write(master, bytes.data() + from, count) == ssize_t(count);
+        return ::write(master, bytes.data(), count) == ssize_t(count);
     }
     // Bytes the program wrote, up to four CRs (one request), while the window runs on.
     std::string Request() const
@@ -93,18 +86,16 @@ std::pair<int, int> ThreadsAndFds()
 
 // The window with an analyser on a test port; as an event filter it records every sweep
 // the window is told about, with the data it then holds.
-class WorkerTest : public ::testing::Test, public QObject {
+class WorkerTest : public FormTest, public QObject {
 protected:
     void SetUp() override
     {
-        form->ErrorBox = [this](const QString& message) { messages << message; };
-        form->show();
-        QApplication::setActiveWindow(form);
+        FormTest::SetUp();
         form->installEventFilter(this);
     }
     void TearDown() override
     {
-        delete form.data();
+        FormTest::TearDown();
         kestrin::RemovePort(TestPortNumber);
     }
     bool eventFilter(QObject*, QEvent* event) override
@@ -129,13 +120,6 @@ protected:
         form->cbComPort->setCurrentIndex(form->cbComPort->count() - 1);
     }
     void ClickStart() { QTest::mouseClick(form->btnStart, Qt::LeftButton); }
-    void TypeInto(QLineEdit* field, const QString& text)
-    {
-        field->setFocus(Qt::MouseFocusReason);
-        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(field, text);
-        form->btnStart->setFocus(Qt::MouseFocusReason); // leaving the field commits it
-    }
     void ExpectRunning(bool running) const
     {
         EXPECT_EQ(form->ComThread != nullptr, running);
@@ -144,8 +128,6 @@ protected:
     }
 
     std::unique_ptr<Simulator> sim; // outlives the window
-    QPointer<TMainForm> form = new TMainForm;
-    QStringList messages;
     std::vector<Bytes> sweeps;
     std::vector<Clock::time_point> times;
 };
@@ -155,21 +137,16 @@ TEST_F(WorkerTest, DefaultRequestWholeReplyLowestSwrAndAStartChangedMidSweep)
     Analyser analyser;
     AddPort(analyser.slavePath);
     ClickStart();
-    ExpectRunning(true);
     EXPECT_EQ(analyser.Request(), DefaultRequest);
 
     // The start changes while the analyser answers: this sweep stays at 100 kHz.
     TypeInto(form->eFstart, QStringLiteral("1"));
-    // The reply is taken by its count: one byte short shows nothing.
+    Leave();
     const Bytes reply = AntennaReply(100, 180000, 500);
-    ASSERT_TRUE(analyser.Send(reply, 1999));
-    QTest::qWait(300);
-    EXPECT_FALSE(form->DataShown);
-    ASSERT_TRUE(analyser.Send(reply, 1, 1999));
+    ASSERT_TRUE(analyser.Send(reply));
     ASSERT_TRUE(Until([&] { return form->DataShown; }));
     EXPECT_EQ(RawSweep(), reply);
     EXPECT_EQ(form->ShownStartKHz, 100);
-    EXPECT_EQ(form->VNAList->Count(), 500);
 
     // The lowest SWR of the simulated antenna over the sweep, found here sample by sample.
     std::vector<TVNAEntry> entries(500);
@@ -187,40 +164,16 @@ TEST_F(WorkerTest, DefaultRequestWholeReplyLowestSwrAndAStartChangedMidSweep)
     ASSERT_TRUE(Until([&] { return sweeps.size() == 2; }));
     EXPECT_EQ(form->ShownStartKHz, 1000);
     ClickStart();
-    ExpectRunning(false);
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
-}
-
-TEST_F(WorkerTest, AnAnalyserThatNeverAnswersShowsNothingAndStopsPromptly)
-{
-    Analyser analyser;
-    AddPort(analyser.slavePath);
-    ClickStart();
-    ASSERT_EQ(analyser.Request(), DefaultRequest);
-    QTest::qWait(600);
-    ExpectRunning(true);
-    EXPECT_FALSE(form->DataShown);
-    const auto stop = Clock::now();
-    ClickStart();
-    EXPECT_LT(SecondsSince(stop), 2.0);
-    ExpectRunning(false);
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
 }
 
 TEST_F(WorkerTest, SilenceStopOrUnplugMidReplyKeepsTheLastSweepAndTheNextStartPurges)
 {
     Analyser analyser;
     AddPort(analyser.slavePath);
+    // An analyser that never answers: no sweep, no error, no time limit; Stop is prompt.
     ClickStart();
     ASSERT_EQ(analyser.Request(), DefaultRequest);
-    const Bytes first = AntennaReply(100, 180000, 500);
-    ASSERT_TRUE(analyser.Send(first));
-    ASSERT_TRUE(Until([&] { return form->DataShown; }));
-
-    // Half a reply, then silence: no sweep, no error, no time limit; Stop is prompt.
-    ASSERT_EQ(analyser.Request(), DefaultRequest);
-    const Bytes stray(2000, 0x01);
-    ASSERT_TRUE(analyser.Send(stray, 1000));
     QTest::qWait(500);
     ExpectRunning(true);
     const auto stop = Clock::now();
@@ -229,8 +182,19 @@ TEST_F(WorkerTest, SilenceStopOrUnplugMidReplyKeepsTheLastSweepAndTheNextStartPu
     EXPECT_LT(seconds, 2.0);
     RecordProperty("silent_stop_us", std::to_string(int(seconds * 1e6)));
     ExpectRunning(false);
+    EXPECT_FALSE(form->DataShown);
+
+    ClickStart();
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    const Bytes first = AntennaReply(100, 180000, 500);
+    ASSERT_TRUE(analyser.Send(first));
+    ASSERT_TRUE(Until([&] { return form->DataShown; }));
+    // Stop during half a reply keeps the sweep on display.
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    const Bytes stray(2000, 0x01);
+    ASSERT_TRUE(analyser.Send(stray, 1000));
     QTest::qWait(100);
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    ClickStart();
     EXPECT_EQ(RawSweep(), first);
 
     // Stray bytes waiting when the port opens again never reach a sweep.
@@ -250,10 +214,10 @@ TEST_F(WorkerTest, SilenceStopOrUnplugMidReplyKeepsTheLastSweepAndTheNextStartPu
     ASSERT_TRUE(analyser.Send(stray, 1200));
     QTest::qWait(100);
     analyser.Unplug();
-    ASSERT_TRUE(Until([&] { return !messages.isEmpty(); }, 3000));
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages.front().contains(QString::fromStdString("'" + analyser.slavePath + "'")) &&
-                messages.front().contains("connection")) << messages.front().toStdString();
+    ASSERT_TRUE(Until([&] { return !errors.isEmpty(); }, 3000));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.front().contains(QString::fromStdString("'" + analyser.slavePath + "'")) &&
+                errors.front().contains("connection")) << errors.front().toStdString();
     ExpectRunning(false);
     EXPECT_EQ(RawSweep(), second);
     EXPECT_TRUE(form->DataShown);
@@ -263,14 +227,14 @@ TEST_F(WorkerTest, NoPortOrOneThatCannotOpenIsReportedAndTheWindowStaysStopped)
 {
     form->cbComPort->clear();
     ClickStart();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages.front().contains("No serial port is selected"));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.front().contains("No serial port is selected"));
     ExpectRunning(false);
 
     AddPort("/dev/ttyKestrinNoSuchPort");
     ClickStart();
-    ASSERT_TRUE(Until([&] { return messages.size() > 1; }));
-    EXPECT_TRUE(messages.back().startsWith("Cannot open port '/dev/ttyKestrinNoSuchPort'")) << messages.back().toStdString();
+    ASSERT_TRUE(Until([&] { return errors.size() > 1; }));
+    EXPECT_TRUE(errors.back().startsWith("Cannot open port '/dev/ttyKestrinNoSuchPort'")) << errors.back().toStdString();
     ExpectRunning(false);
     // The permission hint, as a person without the group would read it.
     const std::string denied = OpenFailureText("Cannot open port '/dev/ttyUSB0'", EACCES);
@@ -286,6 +250,7 @@ TEST_F(WorkerTest, SimulatorItemSteps4000ThenClosingDuringASweepEndsTheWorkerFir
     ClickStart();
     ASSERT_TRUE(Until([&] { return !sweeps.empty(); }));
     TypeInto(form->eSteps, QStringLiteral("4000"));
+    Leave();
     ASSERT_TRUE(Until([&] { return sweeps.back().size() == 16000u; }, 10000));
     EXPECT_EQ(sweeps.back(), AntennaReply(100, 180000, 4000));
     ASSERT_TRUE(Until([&] { return form->VNAList->Count() == 4000; }));
@@ -299,7 +264,7 @@ TEST_F(WorkerTest, SimulatorItemSteps4000ThenClosingDuringASweepEndsTheWorkerFir
     EXPECT_LT(SecondsSince(start), 2.0);
     form->removeEventFilter(this);
     ASSERT_TRUE(Until([&] { return form.isNull(); }, 2000)) << "a closed window is freed";
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
 }
 
 // Against an analyser that sends surplus bytes after every reply.
@@ -316,7 +281,6 @@ TEST_F(WorkerTest, ManyStartsAndStopsLeakNothingAndSurplusBytesNeverShiftASweep)
     ClickStart();
     QTest::qWait(50);
     const auto before = ThreadsAndFds();
-    const auto start = Clock::now();
     for (int i = 0; i < 200; ++i) {
         ClickStart();
         ASSERT_NE(form->ComThread, nullptr);
@@ -336,13 +300,11 @@ TEST_F(WorkerTest, ManyStartsAndStopsLeakNothingAndSurplusBytesNeverShiftASweep)
         }
         ASSERT_EQ(form->ComThread, nullptr);
     }
-    const double seconds = SecondsSince(start);
     QTest::qWait(50);
     EXPECT_EQ(ThreadsAndFds(), before);
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
     for (size_t i = 0; i < sweeps.size(); ++i)
         ASSERT_EQ(sweeps[i], AntennaReply(100, 180000, 500)) << "sweep " << i;
-    RecordProperty("cycles_ms", std::to_string(int(seconds * 1000)));
 }
 
 // The time from one request to the next at the real line rate, against the floor of
@@ -353,6 +315,7 @@ TEST_F(WorkerTest, DISABLED_CadenceAtTheRealLineRate)
     form->cbComPort->setCurrentIndex(form->cbComPort->findText(QString::fromLatin1(kestrin::SimulatorPortText)));
     for (const int32_t steps : {500, 4000}) {
         TypeInto(form->eSteps, QString::number(steps));
+        Leave();
         times.clear();
         ClickStart();
         constexpr int Sweeps = 20;
@@ -367,10 +330,4 @@ TEST_F(WorkerTest, DISABLED_CadenceAtTheRealLineRate)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    kestrin::InitSynchronize();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return RunWindowTests(argc, argv); }

@@ -9,12 +9,11 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <mutex>
 #include <ostream>
 #include <set>
 
-#include "frmmain/TMainForm.h"
+#include "frmmain/TMainForm.h" // <functional>, <mutex>
+#include "platform/Synchronize.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -66,6 +65,19 @@ protected:
         QApplication::processEvents();
     }
 
+    // Selects the field's text and types over it, as a person would.
+    void TypeInto(QLineEdit* field, const QString& text)
+    {
+        field->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        if (text.isEmpty())
+            QTest::keyClick(field, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(field, text);
+    }
+    // Moves the focus away from the settings edits: the field left commits.
+    void Leave() { form->btnStart->setFocus(Qt::MouseFocusReason); }
+
     // The ten cells of a read-out row ("lowswr_", "marker1_", "marker2_") in their order.
     QStringList Row(const QString& prefix)
     {
@@ -79,13 +91,14 @@ protected:
     QStringList errors;
 };
 
-// Runs the tests under a locale with ',' as decimal separator: the window still reads and
-// writes '.'.
+// Runs the tests as the program runs, under a locale with ',' as decimal separator: the
+// window still reads and writes '.'.
 inline int RunWindowTests(int argc, char** argv)
 {
     setenv("LC_ALL", "de_DE.UTF-8", 1);
     QApplication app(argc, argv);
     RegisterWindowFont();
+    kestrin::InitSynchronize();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

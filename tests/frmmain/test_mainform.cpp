@@ -1,7 +1,5 @@
 // The main window after start-up: defaults, layout, the empty plot, a sweep's read-outs
-// and traces, and close.
-#include <QFontInfo>
-
+// and traces. Closing is shown by the worker tests, during a sweep.
 #include "frmmain/FormFixture.h"
 #include "plot/TPanelPlus.h"
 
@@ -25,7 +23,6 @@ TEST(WindowSize, NinetyPercentOfTheScreenWithMinimum)
 {
     EXPECT_EQ(InitialWindowSize(QSize(1920, 1080)), QSize(1728, 972));
     EXPECT_EQ(InitialWindowSize(QSize(1000, 600)), QSize(900, 600));
-    EXPECT_EQ(InitialWindowSize(QSize(800, 1200)), QSize(900, 1080));
 }
 
 TEST_F(MainFormTest, StartsWithTheDefaults)
@@ -34,21 +31,15 @@ TEST_F(MainFormTest, StartsWithTheDefaults)
     const QStringList edits = {form->eFstart->text(), form->eFend->text(), form->eSteps->text(), form->eCalRL->text(),
                                form->eDDSFreq->text(), form->eCorL->text(), form->eCorL2->text()};
     EXPECT_EQ(edits, QStringList({"0.1", "180", "500", "0", "400000000", "100", "100"}));
-    // The stored settings match the edits.
-    EXPECT_EQ(QList<int>({form->SweepStartKHz, form->SweepEndKHz, form->SweepSteps, form->DdsClockHz}),
-              QList<int>({100, 180000, 500, 400000000}));
     EXPECT_EQ(form->VNASelect->currentText(), "Corvel - 180MHz");
     EXPECT_EQ(form->btnStart->text(), "Start");
     EXPECT_FALSE(form->btnZoom->isEnabled());
     for (QAction* band : form->Band1->actions())
         EXPECT_FALSE(band->isChecked()) << band->objectName().toStdString();
     // Plot choices (which traces they show is checked with a sweep): the last three hidden.
-    EXPECT_TRUE(form->cbRs->isVisible());
     EXPECT_FALSE(form->cbRFint->isVisible() || form->cbRFext1->isVisible() || form->cbRFext2->isVisible());
-    EXPECT_TRUE(form->rbCalcL->isChecked() && form->rbCalcL2->isChecked());
     // No read-out before the first sweep.
     EXPECT_EQ(Row("lowswr_") + Row("marker1_") + Row("marker2_"), QStringList(30, QString()));
-    EXPECT_EQ(form->lblResultCalcLorC->text() + form->lblResultCalcLorC2->text(), "");
 }
 
 TEST_F(MainFormTest, EveryNamedControlSitsWhereTheLayoutPutsIt)
@@ -86,8 +77,6 @@ TEST_F(MainFormTest, EveryNamedControlSitsWhereTheLayoutPutsIt)
             EXPECT_EQ(qobject_cast<QGroupBox*>(w)->title(), p.title);
         }
     }
-    EXPECT_EQ(form->eFstart->parentWidget(), form->GroupBox2);
-    EXPECT_EQ(form->eSteps->toolTip(), "Steps between 10 and 4000");
     EXPECT_EQ(form->PlotPanel->pos(), QPoint(8, 39));
     EXPECT_EQ(form->PlotPanel->cursor().shape(), Qt::CrossCursor);
 
@@ -116,29 +105,18 @@ TEST_F(MainFormTest, EveryNamedControlSitsWhereTheLayoutPutsIt)
             EXPECT_EQ(cell->font().bold(), top == 32 && c.header != std::string("Label4")) << name.toStdString();
         }
     }
-    // The other named labels.
-    for (const char* name : {"Label11", "Label22", "Label24", "Label30", "Label32", "Label33", "Label34"})
-        EXPECT_NE(form->findChild<QLabel*>(name), nullptr) << name;
-    EXPECT_EQ(form->Label1->text() + "|" + form->Label3->text(), "Lowest SWR|Marker 2");
-
-    // Window font: Tahoma, 11 pixels, when the face is installed.
+    // Window font: Tahoma, 11 pixels.
     EXPECT_EQ(form->font().family(), "Tahoma");
     EXPECT_EQ(form->font().pixelSize(), 11);
-    if (QFile::exists("/usr/share/wine/fonts/tahoma.ttf")) {
-        EXPECT_EQ(QFontInfo(form->lowswr_SWR->font()).family(), "Tahoma");
-    }
 
     // The tab order.
     const QStringList expected = {"btnStart", "cbComPort", "eFstart", "eFend", "cbSWR", "cbRL", "cbPhase", "cbZ",
                                   "cbXs", "cbRs", "eSteps", "eCalRL", "btnZoom", "eDDSFreq", "rbCalcL", "rbCalcC",
                                   "eCorL", "VNASelect", "rbCalcL2", "rbCalcC2", "eCorL2", "BMPSave", "Button1"};
-    QStringList chain;
-    QWidget* w = form->btnStart;
-    do {
+    QStringList chain = {"btnStart"};
+    for (QWidget* w = form->btnStart->nextInFocusChain(); w != form->btnStart; w = w->nextInFocusChain())
         if (expected.contains(w->objectName()) && !chain.contains(w->objectName()))
             chain << w->objectName();
-        w = w->nextInFocusChain();
-    } while (w != form->btnStart);
     EXPECT_EQ(chain, expected);
 }
 
@@ -147,10 +125,6 @@ TEST_F(MainFormTest, EmptyPlotFollowsThePanel)
     TPanelPlus* panel = form->PlotPanel;
     // After the first show the layout follows the panel, not the 988 x 470 of creation.
     EXPECT_EQ(QSize(form->PlotWidth, form->PlotHeight), panel->size() - QSize(180, 80));
-    EXPECT_EQ(form->PlotBitmap->size(), panel->size());
-    EXPECT_EQ(form->PlotBitmap->pixelColor(form->PlotBitmap->width() / 2, 45), form->BackgroundColor);
-    for (const QColor& trace : {form->SwrColor, form->RlColor, form->PhaseColor, form->ZColor, form->XsColor, form->RsColor})
-        EXPECT_FALSE(InPlot(*form, trace)) << trace.name().toStdString();
 
     // Resizing: the panel grows with the window, the group boxes keep their place above the
     // bottom, and the picture follows.
@@ -158,7 +132,6 @@ TEST_F(MainFormTest, EmptyPlotFollowsThePanel)
     form->resize(form->size() + QSize(200, 100));
     QApplication::processEvents();
     EXPECT_EQ(panel->size(), before + QSize(200, 100));
-    EXPECT_EQ(form->PlotWidth, panel->width() - 180);
     EXPECT_EQ(form->PlotBitmap->size(), panel->size());
     EXPECT_EQ(form->GroupBox3->geometry(), QRect(689, GroupTop(*form), 247, 98));
     EXPECT_EQ(panel->geometry().bottomRight() + QPoint(1 + 5, 1 + 104),
@@ -171,12 +144,8 @@ TEST_F(MainFormTest, SweepShowsReadoutsAndChosenTraces)
     // Phase and return-loss counts 512: 90 degrees, 10 dB; marker 1 at the first sample.
     form->Marker1FreqMHz = 10;
     DeliverSweep(10000, 20000, 10, [](int) { return Counts(512, 512); });
-    ASSERT_TRUE(form->DataShown);
     EXPECT_EQ(Row("marker1_"), QStringList({"10.000", "1.92", "10.0", "90.0", "50.00", "40.91", "28.75", "0.5",
                                             "553.6", "0.7"}));
-    // Equal SWR everywhere: the last sample is the lowest.
-    EXPECT_EQ(Row("lowswr_").mid(0, 2), QStringList({"19.000", "1.92"}));
-    EXPECT_EQ(Row("marker2_"), QStringList(10, QString()));
 
     // A click on a box redraws at once: an unchecked trace appears, a checked one goes; with
     // every box cleared only the empty plot is left.
@@ -195,13 +164,6 @@ TEST_F(MainFormTest, SweepShowsReadoutsAndChosenTraces)
         EXPECT_FALSE(InPlot(*form, colour)) << box->objectName().toStdString();
     }
     EXPECT_EQ(*form->PlotBitmap, empty);
-}
-
-TEST_F(MainFormTest, CloseIsNeverRefusedAndFreesTheWindow)
-{
-    EXPECT_TRUE(form->close());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(form.isNull());
 }
 
 int main(int argc, char** argv) { return RunWindowTests(argc, argv); }
