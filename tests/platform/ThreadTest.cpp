@@ -1,6 +1,6 @@
 // The hand-off of calls to the UI thread, and the thread object that uses it.
-#include "PtyHelpers.h"
 #include "platform/Thread.h"
+#include "support/Pty.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -11,7 +11,6 @@
 #include <thread>
 
 using namespace kestrin;
-using testing_pty::PumpUntil;
 
 namespace {
 

@@ -4,22 +4,20 @@
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <future>
 #include <sys/ioctl.h>
-#include <thread>
 #include <tuple>
 
-namespace {
-
 // Termios requests on the master act on the slave's settings.
-termios2 SlaveTermios(const testing_pty::Pty& pty)
+static termios2 SlaveTermios(const Pty& pty)
 {
     termios2 t{};
-    ioctl(pty.master, TCGETS2, &t);
+    ioctl(pty.fd, TCGETS2, &t);
     return t;
 }
 
 // The message and system error of the EVornComPort that f raises.
-template <class F> std::string ErrorOf(F f)
+template <class F> static std::string ErrorOf(F f)
 {
     try {
         f();
@@ -28,8 +26,6 @@ template <class F> std::string ErrorOf(F f)
     }
     return "(no error)";
 }
-
-} // namespace
 
 TEST(ComPort, DefaultsVersionFlagsAndLimits)
 {
@@ -62,7 +58,6 @@ TEST(ComPort, DefaultsVersionFlagsAndLimits)
 
 TEST_F(PortTest, FailedOpensLeaveThePortClosedAndReusable)
 {
-    const std::string slave = pty.slavePath;
     TVornComPort holder;
     holder.SetPort(kNumber);
     holder.SetActive(true);
@@ -70,7 +65,7 @@ TEST_F(PortTest, FailedOpensLeaveThePortClosedAndReusable)
         {nullptr, "Cannot open port '40' " + std::to_string(ENOENT)}, // not in the port table
         {"/dev/ttyKestrinMissing0", "Cannot open port '/dev/ttyKestrinMissing0' " + std::to_string(ENOENT)},
         {"/dev/null", "Cannot open port '/dev/null' " + std::to_string(ENOTTY)},
-        {slave.c_str(), "Cannot open port '" + slave + "' " + std::to_string(EBUSY)}, // held
+        {pty.slavePath.c_str(), "Cannot open port '" + pty.slavePath + "' " + std::to_string(EBUSY)}, // held
     };
     for (const auto& c : cases) {
         c.path ? kestrin::SetPortPath(kNumber, c.path) : kestrin::RemovePort(kNumber);
@@ -98,7 +93,7 @@ TEST_F(PortTest, LineSettingsReachTheDevice)
     EXPECT_EQ(std::pair(t.c_cflag & CBAUD, t.c_ospeed), std::pair(unsigned(BOTHER), 250000u));
     // The same value again must not touch the device: a change made behind its back survives.
     t.c_cflag = (t.c_cflag & ~CBAUD) | B4800;
-    ASSERT_EQ(ioctl(pty.master, TCSETS2, &t), 0);
+    ASSERT_EQ(ioctl(pty.fd, TCSETS2, &t), 0);
     port.SetBaudrate(250000);
     EXPECT_EQ(SlaveTermios(pty).c_cflag & CBAUD, unsigned(B4800));
 
@@ -125,25 +120,17 @@ TEST_F(PortTest, AVirtualPortLivesFromOpenToClose)
         return std::exchange(device, nullptr); // a second open finds no device
     });
     port.SetActive(true);
-    ASSERT_EQ(port.WriteString("hi"), 2);
-    EXPECT_EQ(pty.Receive(1000), "hi");
     EXPECT_FALSE(watch.expired());
     port.SetActive(false);
     EXPECT_TRUE(watch.expired());
-    const std::string error = "Cannot open port '" + pty.slavePath + "' " + std::to_string(ENODEV);
-    EXPECT_EQ(ErrorOf([&] { port.SetActive(true); }), error);
+    EXPECT_EQ(ErrorOf([&] { port.SetActive(true); }), "Cannot open port '" + pty.slavePath + "' " + std::to_string(ENODEV));
 }
 
 TEST_F(PortTest, AWriteLargerThanTheTtyBufferIsNotCutShort)
 {
     port.SetActive(true);
     const std::string block = Pattern(300000);
-    std::string received;
-    std::thread other([&] {
-        for (std::string got; received.size() < block.size() && !(got = pty.Receive(3000)).empty();)
-            received += got;
-    });
+    auto received = std::async(std::launch::async, [&] { return pty.Receive(3000, 1000); });
     EXPECT_EQ(port.Write(block.data(), int32_t(block.size())), int32_t(block.size()));
-    other.join();
-    EXPECT_TRUE(received == block) << received.size() << " of " << block.size() << " bytes";
+    EXPECT_TRUE(received.get() == block) << "bytes lost or changed";
 }

@@ -1,15 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "PtyClient.h"
+#include "support/Pty.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -61,43 +63,38 @@ TEST(SimTool, LinkServesAndIsRemovedOnInterruptTerminateAndVanish)
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.options);
-        unlink(link.c_str());
+        fs::remove(link);
         // A stale link is replaced.
         ASSERT_TRUE(run.signal != SIGTERM || symlink("/dev/pts/does-not-exist", link.c_str()) == 0);
         FILE* tool = StartTool(std::string("--fast ") + run.options + " --link " + link + " 2>/dev/null");
         ASSERT_NE(tool, nullptr);
-        char pid[32] = {}, path[256] = {}, target[256] = {};
+        char pid[32] = {}, path[256] = {};
         const bool started = fgets(pid, sizeof pid, tool) && fgets(path, sizeof path, tool);
         const pid_t toolPid = started ? std::atoi(pid) : 0;
         EXPECT_GT(toolPid, 1);
-        path[std::strcspn(path, "\n")] = '\0';
-        EXPECT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
-        EXPECT_STREQ(target, path);
+        std::error_code error;
+        EXPECT_EQ(fs::read_symlink(link, error).string() + "\n", path);
         {
-            PtyClient client(link);
-            EXPECT_TRUE(client.Send(kDefaultRequest));
-            const auto reply = client.Collect(run.signal ? 300 : 1000);
+            Pty client(link);
+            EXPECT_TRUE(client.Send("0\r1073742\r500\r3863323\r")); // the default sweep
+            const std::string reply = client.Receive(run.signal ? 300 : 1000, 300);
             EXPECT_EQ(reply.size(), run.bytes);
-            EXPECT_EQ(client.HungUp(), run.signal == 0);
+            EXPECT_EQ(client.hungUp, run.signal == 0);
             EXPECT_TRUE(!run.signal || (reply.size() > 3 && reply[3] == 3)) << "50 ohm: return-loss count 1023";
         }
         if (toolPid > 1 && run.signal)
             kill(toolPid, run.signal);
         EXPECT_EQ(Finish(tool), 0);
-        struct stat st{};
-        EXPECT_NE(lstat(link.c_str(), &st), 0) << "link left behind";
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "link left behind";
     }
 
     // A file in the way is never replaced.
-    FILE* f = std::fopen(link.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
+    std::ofstream(link).put('x');
     FILE* tool = StartTool("--fast --link " + link + " 2>&1 >/dev/null");
     ASSERT_NE(tool, nullptr);
     std::string err;
     EXPECT_EQ(Finish(tool, &err), 1);
     EXPECT_NE(err.find("in the way"), std::string::npos) << err;
-    struct stat st{};
-    EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISREG(st.st_mode));
-    unlink(link.c_str());
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link)));
+    fs::remove(link);
 }
