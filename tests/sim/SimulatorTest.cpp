@@ -211,12 +211,12 @@ TEST(SimulatorPort, OpensAnAnalyserAtTheProgramsClock)
     ASSERT_TRUE(keeper && keeper2);
     Pty client(path), client2(other);
     const int64_t word = llrintl(14.2e6L * 4294967296.0L / 1.25e9L); // 14.2 MHz at 1.25 GHz
-    ASSERT_TRUE(client.Send(Request(Word(14.2L), 1, 0)) && client2.Send(Request(word, 1, 0) + Request(Word(14.2L), 1, 0)));
+    ASSERT_TRUE(client.Send(Request(Word(14.2L), 1, 0)) && client2.Send(Request(word, 1, 0)));
     const std::string at400 = client.Receive(200), at1250 = client2.Receive(200);
     ASSERT_EQ(at400.size(), 4u);
-    ASSERT_EQ(at1250.size(), 8u);
+    ASSERT_EQ(at1250.size(), 4u);
+    // A simulator at the wrong clock would answer for 4.5 or 44.4 MHz, far from the dip.
     EXPECT_LT(Decode(at400.data(), 14.2L).SWR, 1.5);
     EXPECT_LT(Decode(at1250.data(), 14.2L).SWR, 1.5);
-    EXPECT_GT(Decode(at1250.data() + 4, 44.375L).SWR, 3);
     kestrin::RemovePort(4711);
 }

@@ -46,16 +46,12 @@ public:
     std::string Receive(int firstMs, int quietMs = 100)
     {
         std::string got;
-        hungUp = false;
         pollfd p{fd, POLLIN, 0};
-        for (char buf[4096]; fd >= 0 && ::poll(&p, 1, got.empty() ? firstMs : quietMs) > 0;) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n <= 0) {
-                hungUp = true;
-                break;
-            }
-            got.append(buf, size_t(n));
-        }
+        ssize_t n = 1; // the last read: 0 or less when the other side hung up
+        for (char buf[4096]; n > 0 && ::poll(&p, 1, got.empty() ? firstMs : quietMs) > 0;)
+            if ((n = ::read(fd, buf, sizeof buf)) > 0)
+                got.append(buf, size_t(n));
+        hungUp = n <= 0;
         return got;
     }
 
