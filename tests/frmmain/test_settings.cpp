@@ -130,14 +130,13 @@ TEST_F(SettingsTest, WithoutARecorderTheModalErrorBoxShows)
     QTimer::singleShot(0, answer);
     TypeInto(form->eFstart, "600");
     QTest::keyClick(form->eFstart, Qt::Key_Tab);
-    // One box; the end field's unchanged text was committed when the focus was taken back.
+    // One box, though the end field lost the focus to it and then to the start field.
     EXPECT_EQ(seen, QStringList({"Error", TooHigh}));
     EXPECT_EQ(form->eFstart->text(), "0.1");
     // The window, active again once the box has gone, gives the focus to the start field.
     QApplication::setActiveWindow(form);
     ASSERT_TRUE(QTest::qWaitForWindowActive(form));
     EXPECT_EQ(QApplication::focusWidget(), form->eFstart);
-    EXPECT_EQ(form->SweepEndKHz, 180000);
 }
 
 TEST_F(SettingsTest, BandPresetsSetTheRange)
@@ -204,7 +203,6 @@ TEST_F(SettingsTest, CalculatorsAtTheMarkerInThreePrecisions)
         redraw();
         EXPECT_EQ(form->lblResultCalcLorC->text(), c.result) << c.result;
     }
-    EXPECT_EQ(form->lblCalcCorLfreq->text(), "0.100");
     // Marker 2 is unset.
     EXPECT_EQ(form->lblCalcCorL2freq->text(), "0.000");
     EXPECT_EQ(form->lblResultCalcLorC2->text(), "");
