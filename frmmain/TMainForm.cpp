@@ -183,19 +183,21 @@ void TMainForm::FormShow()
 
 void TMainForm::FillPortList()
 {
-    kestrin::LinuxPortProvider provider;
-    const kestrin::PortListResult list = kestrin::BuildPortList(provider.Enumerate());
-    cbComPort->clear();
-    for (const kestrin::PortEntry& e : list.items)
-        cbComPort->addItem(Text(e.text), e.number);
+    std::vector<kestrin::PortEntry> trailing;
 #ifdef KESTRIN_HAVE_SIMULATOR
-    // The simulated analyser follows the device ports; it is never selected by itself.
+    // The simulated analyser follows the device ports, so it is selected only when
+    // there is no device port.
     kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber, [this] {
         std::lock_guard<std::mutex> lock(*SweepLock); // the worker opens the port
         return int64_t(DdsClockHz);
     });
-    cbComPort->addItem(QString::fromLatin1(kestrin::SimulatorPortText), kestrin::SimulatorPortNumber);
+    trailing.push_back({kestrin::SimulatorPortText, kestrin::SimulatorPortNumber, false});
 #endif
+    kestrin::LinuxPortProvider provider;
+    const kestrin::PortListResult list = kestrin::BuildPortList(provider.Enumerate(), trailing);
+    cbComPort->clear();
+    for (const kestrin::PortEntry& e : list.items)
+        cbComPort->addItem(Text(e.text), e.number);
     cbComPort->setCurrentIndex(list.selected);
 }
 

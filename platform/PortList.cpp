@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace kestrin {
 
-PortListResult BuildPortList(std::vector<PortEntry> entries)
+PortListResult BuildPortList(std::vector<PortEntry> entries, const std::vector<PortEntry>& trailing)
 {
     PortListResult result;
     std::string preferredText;
@@ -29,6 +29,7 @@ PortListResult BuildPortList(std::vector<PortEntry> entries)
     std::stable_sort(entries.begin(), entries.end(),
                      [](const PortEntry& a, const PortEntry& b) { return a.text < b.text; });
     result.items = std::move(entries);
+    result.items.insert(result.items.end(), trailing.begin(), trailing.end());
     if (result.items.empty())
         return result;
     result.selected = 0;

@@ -20,9 +20,10 @@ struct PortListResult {
 };
 
 // Sorts the entries by text (so /dev/ttyUSB10 comes before /dev/ttyUSB2; equal texts
-// keep their enumeration order) and selects the preferred port, the last enumerated
+// keep their enumeration order), appends the trailing items unsorted (the simulated
+// analyser follows every device), and selects the preferred port, the last enumerated
 // one if several are preferred, else the first item.
-PortListResult BuildPortList(std::vector<PortEntry> entries);
+PortListResult BuildPortList(std::vector<PortEntry> entries, const std::vector<PortEntry>& trailing = {});
 
 class PortProvider {
 public:

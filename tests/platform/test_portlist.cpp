@@ -16,17 +16,21 @@ using Texts = std::vector<std::string>;
 
 TEST(PortList, SortsByPlainTextAndSelectsThePreferredPort)
 {
-    const struct { std::vector<PortEntry> entries; Texts texts; int selected; } cases[] = {
-        {{{"COM2", 2, false}, {"COM10", 10, false}}, {"COM10", "COM2"}, 0},
-        {{{"/dev/ttyUSB2", 2, false}, {"/dev/ttyUSB10", 10, false}}, {"/dev/ttyUSB10", "/dev/ttyUSB2"}, 0},
-        {{{"COM5", 5, true}, {"COM1", 1, false}}, {"COM1", "COM5"}, 1}, // preferred, although second
+    // Trailing items (the simulated analyser) follow every device and are selected only
+    // when there is no device port.
+    const std::vector<PortEntry> sim = {{"SIM9", 9, false}};
+    const struct { std::vector<PortEntry> entries, trailing; Texts texts; int selected; } cases[] = {
+        {{{"COM2", 2, false}, {"COM10", 10, false}}, {}, {"COM10", "COM2"}, 0},
+        {{{"/dev/ttyUSB2", 2, false}, {"/dev/ttyUSB10", 10, false}}, sim, {"/dev/ttyUSB10", "/dev/ttyUSB2", "SIM9"}, 0},
+        {{{"COM5", 5, true}, {"COM1", 1, false}}, {}, {"COM1", "COM5"}, 1}, // preferred, although second
         // Two preferred ports: the one enumerated last wins, wherever it sorts.
-        {{{"COM7", 7, true}, {"COM3", 3, false}, {"COM4", 4, true}}, {"COM3", "COM4", "COM7"}, 1},
-        {{{"COM4", 4, true}, {"COM7", 7, true}}, {"COM4", "COM7"}, 1},
-        {{}, {}, -1},
+        {{{"COM7", 7, true}, {"COM3", 3, false}, {"COM4", 4, true}}, {}, {"COM3", "COM4", "COM7"}, 1},
+        {{{"COM4", 4, true}, {"COM7", 7, true}}, sim, {"COM4", "COM7", "SIM9"}, 1},
+        {{}, {}, {}, -1},
+        {{}, sim, {"SIM9"}, 0},
     };
     for (const auto& c : cases) {
-        const kestrin::PortListResult r = kestrin::BuildPortList(c.entries);
+        const kestrin::PortListResult r = kestrin::BuildPortList(c.entries, c.trailing);
         Texts texts;
         for (const PortEntry& e : r.items) {
             texts.push_back(e.text);
