@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
@@ -199,6 +200,14 @@ void TMainForm::FillPortList()
     for (const kestrin::PortEntry& e : list.items)
         cbComPort->addItem(Text(e.text), e.number);
     cbComPort->setCurrentIndex(list.selected);
+}
+
+void TMainForm::ShowError(const QString& message)
+{
+    if (ErrorBox)
+        ErrorBox(message);
+    else
+        QMessageBox::critical(this, QStringLiteral("Error"), message);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

@@ -80,8 +80,10 @@ public:
     Extended Marker1FreqMHz = 0; // 0 = unset
     Extended Marker2FreqMHz = 0;
     Extended PhaseScale = 0;     // degrees per raw phase count
-    // Shows a rejected entry's message; empty means the modal error box (tests record here).
+    // Where ShowError puts its message; empty means the modal error box (tests record here).
     std::function<void(const QString&)> ErrorBox;
+    // The error box: title "Error", the message, one OK button.
+    void ShowError(const QString& message);
     // The save-file dialog of CSV Save, made on first use; it lives as long as the window.
     QFileDialog* CsvSaveDialog = nullptr;
     // Runs a save dialog and returns the chosen path, empty when cancelled; empty means

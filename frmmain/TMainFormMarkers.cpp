@@ -2,7 +2,6 @@
 #include "frmmain/TMainForm.h"
 
 #include <QFileDialog>
-#include <QMessageBox>
 
 #include <climits>
 #include <cmath>
@@ -47,14 +46,6 @@ QString AskSaveFileName(TMainForm& form, QFileDialog& dialog)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
-}
-
-void ShowSaveError(TMainForm& form, const QString& message)
-{
-    if (form.ErrorBox)
-        form.ErrorBox(message);
-    else
-        QMessageBox::critical(&form, QStringLiteral("Error"), message);
 }
 
 QString EditText(int32_t khz)
@@ -129,13 +120,13 @@ void TMainForm::BMPSaveClick()
 
     QString error;
     if (!SaveBmpFile(*PlotBitmap, path, error))
-        ShowSaveError(*this, error);
+        ShowError(error);
 }
 
 void TMainForm::Button1Click()
 {
     if (!DataShown) {
-        ShowSaveError(*this, QStringLiteral("There is no sweep to save yet."));
+        ShowError(QStringLiteral("There is no sweep to save yet."));
         return;
     }
     QFileDialog& dialog =
@@ -148,5 +139,5 @@ void TMainForm::Button1Click()
     const std::string csv = SweepCsv(*VNAList);
     QString error;
     if (!SaveTextFile(QByteArray(csv.data(), static_cast<qsizetype>(csv.size())), path, error))
-        ShowSaveError(*this, error);
+        ShowError(error);
 }

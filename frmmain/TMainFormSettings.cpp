@@ -2,7 +2,6 @@
 #include "frmmain/TMainForm.h"
 
 #include <QLineEdit>
-#include <QMessageBox>
 
 #include <climits>
 #include <cmath>
@@ -63,10 +62,7 @@ void TMainForm::RejectEntry(QLineEdit* field, const QString& message, const QStr
 {
     // The box takes the focus while it is up; that is not the person leaving a field.
     errorBoxOpen_ = true;
-    if (ErrorBox)
-        ErrorBox(message);
-    else
-        QMessageBox::critical(this, QStringLiteral("Error"), message);
+    ShowError(message);
     field->setText(stored);
     errorBoxOpen_ = false;
     field->setFocus(Qt::OtherFocusReason);

@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QMessageBox>
 
 #include <algorithm>
 #include <cstring>
@@ -22,14 +21,6 @@ void ShowSweepState(TMainForm& form)
     form.btnZoom->setEnabled(running);
 }
 
-void ShowSweepError(TMainForm& form, const QString& message)
-{
-    if (form.ErrorBox)
-        form.ErrorBox(message);
-    else
-        QMessageBox::critical(&form, QStringLiteral("Error"), message);
-}
-
 // The name the person knows the port by: its device path, else the list's text.
 std::string PortName(const TMainForm& form, int32_t portNumber)
 {
@@ -44,7 +35,7 @@ void TMainForm::btnStartClick()
 {
     if (ComThread == nullptr) {
         if (cbComPort->currentIndex() < 0 || !cbComPort->currentData().isValid()) {
-            ShowSweepError(*this, QStringLiteral("No serial port is selected. Choose the analyser's port, then press Start."));
+            ShowError(QStringLiteral("No serial port is selected. Choose the analyser's port, then press Start."));
             ShowSweepState(*this);
             return;
         }
@@ -145,5 +136,5 @@ void TMainForm::WMComThreadEnded()
     }
     StopComThread();
     ShowSweepState(*this);
-    ShowSweepError(*this, QString::fromStdString(message));
+    ShowError(QString::fromStdString(message));
 }
