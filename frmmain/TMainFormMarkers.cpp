@@ -16,17 +16,6 @@ namespace {
 // Sets up the save dialog in slot for one kind of file; a dialog not made yet is made as
 // a child of the window, so that it lives as long as the window and offers the name
 // chosen last time.
-QFileDialog& SaveDialog(QFileDialog*& slot, QWidget* owner, const QString& suffix, const QString& filter)
-{
-    if (slot == nullptr)
-        slot = new QFileDialog(owner);
-    slot->setAcceptMode(QFileDialog::AcceptSave);
-    slot->setFileMode(QFileDialog::AnyFile);
-    slot->setDefaultSuffix(suffix);
-    slot->setNameFilter(filter);
-    return *slot;
-}
-
 // kHz from MHz, rounded halves to even and kept inside the 32-bit range.
 int32_t KHzFromMHz(Extended mhz)
 {
@@ -39,13 +28,25 @@ int32_t KHzFromMHz(Extended mhz)
 }
 
 // The chosen path, empty when the person cancels.
-QString AskSaveFileName(TMainForm& form, QFileDialog& dialog)
+// Shows the save dialog kept in slot (made on first use, living with the window) and
+// returns the chosen path, empty when cancelled; the dialog offers it again next time.
+QString AskSavePath(TMainForm& form, QFileDialog*& slot, const QString& suffix, const QString& filter)
 {
+    if (slot == nullptr)
+        slot = new QFileDialog(&form);
+    QFileDialog& dialog = *slot;
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(suffix);
+    dialog.setNameFilter(filter);
+    QString path;
     if (form.SaveDialogRun)
-        return form.SaveDialogRun(dialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().constFirst();
+        path = form.SaveDialogRun(dialog);
+    else if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        path = dialog.selectedFiles().constFirst();
+    if (!path.isEmpty())
+        dialog.selectFile(path);
+    return path;
 }
 
 QString EditText(int32_t khz)
@@ -111,12 +112,9 @@ void TMainForm::btnZoomClick()
 
 void TMainForm::BMPSaveClick()
 {
-    QFileDialog& dialog =
-        SaveDialog(SaveDialog1, this, QStringLiteral("bmp"), QStringLiteral("Bitmap files (*.bmp)"));
-    const QString path = AskSaveFileName(*this, dialog);
+    const QString path = AskSavePath(*this, SaveDialog1, QStringLiteral("bmp"), QStringLiteral("Bitmap files (*.bmp)"));
     if (path.isEmpty())
         return;
-    dialog.selectFile(path);
 
     QString error;
     if (!SaveBmpFile(*PlotBitmap, path, error))
@@ -129,12 +127,9 @@ void TMainForm::Button1Click()
         ShowError(QStringLiteral("There is no sweep to save yet."));
         return;
     }
-    QFileDialog& dialog =
-        SaveDialog(CsvSaveDialog, this, QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)"));
-    const QString path = AskSaveFileName(*this, dialog);
+    const QString path = AskSavePath(*this, CsvSaveDialog, QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
-    dialog.selectFile(path);
 
     const std::string csv = SweepCsv(*VNAList);
     QString error;
