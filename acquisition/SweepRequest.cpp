@@ -13,6 +13,11 @@ SweepWords EncodeSweep(int32_t startKHz, int32_t endKHz, int32_t steps, Extended
     return words;
 }
 
+SweepWords EncodeSweep(const SweepSettings& settings)
+{
+    return EncodeSweep(settings.StartKHz, settings.EndKHz, settings.Steps, settings.TuningFactor);
+}
+
 std::array<std::string, 4> RequestLines(const SweepWords& words, int32_t steps)
 {
     return {"0\r", std::to_string(words.Start) + "\r", std::to_string(steps) + "\r",

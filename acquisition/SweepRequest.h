@@ -6,6 +6,13 @@
 #include <string>
 
 #include "measure/Extended.h"
+#include "measure/Sweep.h"
+
+// A sweep's settings: those the window asks for, the worker's copy it sweeps with, and
+// those the sweep whose data is held was requested with.
+struct SweepSettings : SweepShape {
+    Extended TuningFactor = 0; // DDS tuning-word units per kHz: 2^32 x 1000 / clock in Hz
+};
 
 struct SweepWords {
     int64_t Start = 0; // Round(startKHz x tuningFactor)
@@ -15,6 +22,7 @@ struct SweepWords {
 // The difference is formed in 32-bit integers, product and quotient in extended
 // precision, and the result rounded half-to-even to a signed 64-bit integer.
 SweepWords EncodeSweep(int32_t startKHz, int32_t endKHz, int32_t steps, Extended tuningFactor);
+SweepWords EncodeSweep(const SweepSettings& settings);
 
 // The four request lines in sending order, each with its carriage return.
 std::array<std::string, 4> RequestLines(const SweepWords& words, int32_t steps);

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 
-#include "acquisition/SweepRequest.h"
 #include "serial/uVornComport.h"
 
 TComThread::~TComThread()
@@ -74,17 +73,17 @@ void TComThread::Execute()
                     AwaitingReply = true;
                     Pause(200);
                     Form->CopySweepSettings();
-                    const SweepWords words = EncodeSweep(SweepStartKHz, SweepEndKHz, SweepSteps, TuningFactor);
+                    const SweepWords words = EncodeSweep(Settings);
                     // Whatever is still queued (surplus or stray bytes) must not become
                     // the head of this sweep's reply.
                     ComPort->PurgeRx();
-                    for (const std::string& line : RequestLines(words, SweepSteps))
+                    for (const std::string& line : RequestLines(words, Settings.Steps))
                         ComPort->WriteString(line);
                 }
                 Pause(50);
                 if (Terminated())
                     break;
-                const uint32_t replyBytes = uint32_t(SweepSteps) * 4u;
+                const uint32_t replyBytes = uint32_t(Settings.Steps) * 4u;
                 if (ComPort->InQueue() < replyBytes) {
                     if (ComPort->Lost()) {
                         EndOnItsOwn(TComThreadEnd::PortLost, std::string(), 0);

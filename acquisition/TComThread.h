@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "measure/Extended.h"
+#include "acquisition/SweepRequest.h"
 #include "platform/Thread.h"
 
 class TVornComPort;
@@ -18,11 +18,10 @@ class TVornComPort;
 // worker thread; none may wait for the UI thread.
 class TSweepWindow {
 public:
-    // Copies the requested settings into the worker (SweepStartKHz, SweepEndKHz,
-    // SweepSteps, TuningFactor) under the window's lock.
+    // Copies the requested settings into the worker's Settings under the window's lock.
     virtual void CopySweepSettings() = 0;
-    // Takes a complete reply of SweepSteps x 4 bytes with the settings it was requested with.
-    virtual void HandOverSweep(const uint8_t* data) = 0;
+    // Takes a complete reply of Settings.Steps x 4 bytes with the settings it was requested with.
+    virtual void HandOverSweep(const uint8_t* sampleBuffer) = 0;
     // The worker is ending on its own (see TComThread::EndCause); the window frees it
     // later on the UI thread.
     virtual void WorkerEnded() = 0;
@@ -53,11 +52,8 @@ public:
     TVornComPort* ComPort = nullptr; // created and freed by the body, on its own thread
     bool AwaitingReply = false;      // a request is out and its reply not yet handed over
     TSweepWindow* Form = nullptr;
-    int32_t SweepStartKHz = 0;
-    int32_t SweepEndKHz = 0;
-    int32_t SweepSteps = 0;
+    SweepSettings Settings; // the sweep in progress, copied from the window before each request
     int32_t PortNumber = 0;
-    Extended TuningFactor = 0;
     uint8_t* SampleBuffer = nullptr; // SampleBufferSize bytes while the body runs
 
     // Set by the body before it calls Form->WorkerEnded; read the details after WaitFor.

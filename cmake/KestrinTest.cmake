@@ -2,7 +2,7 @@
 # One GoogleTest executable, registered as one CTest test. gtest_main is linked as a
 # static library, so a test file that defines its own main() (to create a QApplication) wins.
 # Widget tests run on Qt's offscreen platform, so no display is needed.
-find_package(GTest QUIET)
+find_package(GTest REQUIRED)
 
 function(kestrin_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})

@@ -25,9 +25,7 @@
 #include "platform/PortList.h"
 #include "plot/PlotDraw.h"
 #include "plot/TPanelPlus.h"
-#ifdef KESTRIN_HAVE_SIMULATOR
 #include "sim/SimulatorPort.h"
-#endif
 
 namespace {
 
@@ -44,7 +42,7 @@ QString Text(const std::string& s) { return QString::fromStdString(s); }
 void SetRow(QLabel* f, QLabel* swr, QLabel* rl, QLabel* phase, QLabel* z, QLabel* rs, QLabel* xs,
             QLabel* l, QLabel* c, QLabel* q, const ReadoutRow* row)
 {
-    // Column order of the read-outs: frequency, SWR, R.L., phase, |Z|, Rs, |Xs|, Q, L, C.
+    // Column order of the read-outs: frequency, SWR, R.L., phase, |Z|, Rs, |Xs|, L, C, Q.
     f->setText(row ? Text(row->F) : QString());
     swr->setText(row ? Text(row->SWR) : QString());
     rl->setText(row ? Text(row->RL) : QString());
@@ -117,31 +115,30 @@ void TMainForm::FormCreate()
     CorL1Value = 100;
     CorL2Value = 100;
 
-    BackgroundColor = QColor(0, 0, 56);
-    SwrColor = QColor(224, 48, 48);
-    RlColor = QColor(96, 96, 255);
-    PhaseColor = QColor(225, 0, 203);
-    ZColor = QColor(202, 202, 0);
-    XsColor = QColor(192, 192, 192);
-    RsColor = QColor(255, 128, 0);
+    const PlotPalette palette; // the plot's default colours
+    BackgroundColor = palette.Background;
+    SwrColor = palette.Swr;
+    RlColor = palette.Rl;
+    PhaseColor = palette.Phase;
+    ZColor = palette.Z;
+    XsColor = palette.Xs;
+    RsColor = palette.Rs;
 
     SweepStartKHz = 100;
     SweepEndKHz = 180000;
     SweepSteps = 500;
     DdsClockHz = 400000000;
-    TuningFactor = 4294967296000.0L / static_cast<Extended>(DdsClockHz);
+    TuningFactor = TuningFactorForClock(DdsClockHz);
 
-    ShownStartKHz = SweepStartKHz;
-    ShownEndKHz = SweepEndKHz;
-    ShownSteps = SweepSteps;
-    ShownTuningFactor = TuningFactor;
+    Shown = Requested;
 
     PhaseScale = 0.17578125L;
 
-    MarginTop = 40;
-    MarginBottom = 40;
-    MarginLeft = 90;
-    MarginRight = 90;
+    const PlotGeometry layout; // the plot's default margins
+    MarginTop = layout.MT;
+    MarginBottom = layout.MB;
+    MarginLeft = layout.ML;
+    MarginRight = layout.MR;
     PlotWidth = PlotPanel->width() - MarginLeft - MarginRight;
     PlotHeight = PlotPanel->height() - MarginTop - MarginBottom;
 
@@ -176,8 +173,8 @@ void TMainForm::FormShow()
         const QRect area = screen->geometry();
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
     }
-    eFstart->setText(Text(FormatGeneral(static_cast<Extended>(SweepStartKHz) / 1000)));
-    eFend->setText(Text(FormatGeneral(static_cast<Extended>(SweepEndKHz) / 1000)));
+    eFstart->setText(Text(FormatMHz(SweepStartKHz)));
+    eFend->setText(Text(FormatMHz(SweepEndKHz)));
     FillPortList();
     RecomputeAndRedraw();
 }
@@ -185,7 +182,6 @@ void TMainForm::FormShow()
 void TMainForm::FillPortList()
 {
     std::vector<kestrin::PortEntry> trailing;
-#ifdef KESTRIN_HAVE_SIMULATOR
     // The simulated analyser follows the device ports, so it is selected only when
     // there is no device port.
     kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber, [this] {
@@ -193,7 +189,6 @@ void TMainForm::FillPortList()
         return int64_t(DdsClockHz);
     });
     trailing.push_back({kestrin::SimulatorPortText, kestrin::SimulatorPortNumber, false});
-#endif
     kestrin::LinuxPortProvider provider;
     const kestrin::PortListResult list = kestrin::BuildPortList(provider.Enumerate(), trailing);
     cbComPort->clear();
@@ -335,9 +330,8 @@ void TMainForm::RecomputeAndRedraw()
         SweepShape shape;
         {
             std::lock_guard<std::mutex> lock(*SweepLock);
-            shape.StartKHz = ShownStartKHz;
-            shape.EndKHz = ShownEndKHz;
-            shape.Steps = std::clamp<int32_t>(ShownSteps, 0, RawSweepBufferSize / 4);
+            shape = Shown;
+            shape.Steps = std::clamp<int32_t>(shape.Steps, 0, RawSweepBufferSize / 4);
             std::memcpy(raw.data(), RawSweepBuffer.get(), static_cast<size_t>(shape.Steps) * 4);
         }
         MarkerState marker1{Marker1FreqMHz, Marker1Index};

@@ -50,15 +50,19 @@ public:
     // Owned objects and shared state, in declaration order of the window.
     TPanelPlus* PlotPanel = nullptr;
     TVNAList* VNAList = nullptr;
-    int32_t ShownStartKHz = 0;
-    int32_t ShownEndKHz = 0;
-    int32_t ShownSteps = 0;
-    Extended ShownTuningFactor = 0;
-    int32_t SweepStartKHz = 0;
-    int32_t SweepEndKHz = 0;
-    int32_t SweepSteps = 0;
+    // The settings of the sweep whose data is held, written by the worker's hand-over,
+    // and the requested settings, written by the settings entry and zoom; both under SweepLock.
+    SweepSettings Shown;
+    SweepSettings Requested;
+    int32_t& ShownStartKHz = Shown.StartKHz;
+    int32_t& ShownEndKHz = Shown.EndKHz;
+    int32_t& ShownSteps = Shown.Steps;
+    Extended& ShownTuningFactor = Shown.TuningFactor;
+    int32_t& SweepStartKHz = Requested.StartKHz;
+    int32_t& SweepEndKHz = Requested.EndKHz;
+    int32_t& SweepSteps = Requested.Steps;
     int32_t DdsClockHz = 0;
-    Extended TuningFactor = 0; // DDS tuning-word units per kHz: 2^32 * 1000 / DdsClockHz
+    Extended& TuningFactor = Requested.TuningFactor; // 2^32 * 1000 / DdsClockHz
     int32_t MarginTop = 0;
     int32_t MarginBottom = 0;
     int32_t MarginLeft = 0;
@@ -97,7 +101,7 @@ public:
     // Worker thread: takes the requested settings under SweepLock.
     void CopySweepSettings() override;
     // Worker thread: stores a complete reply and its settings under SweepLock.
-    void HandOverSweep(const uint8_t* data) override;
+    void HandOverSweep(const uint8_t* sampleBuffer) override;
     // Worker thread: posts WM_COMTHREADENDED.
     void WorkerEnded() override;
     void WMSweepDone();
@@ -183,6 +187,7 @@ private:
     void RejectEntry(QLineEdit* field, const QString& message, const QString& stored);
     void FrequencyExit(QLineEdit* field, int32_t& storedKHz);
     void CheckDdsClock();
+    // Sets the requested range and shows it in the edits (band presets and zoom).
     void ApplyBand(int32_t startKHz, int32_t endKHz);
 
     bool shown_ = false;

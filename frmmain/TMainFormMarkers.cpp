@@ -3,8 +3,8 @@
 
 #include <QFileDialog>
 
+#include <algorithm>
 #include <climits>
-#include <cmath>
 #include <string>
 
 #include "measure/NumberText.h"
@@ -13,21 +13,12 @@
 
 namespace {
 
-// Sets up the save dialog in slot for one kind of file; a dialog not made yet is made as
-// a child of the window, so that it lives as long as the window and offers the name
-// chosen last time.
 // kHz from MHz, rounded halves to even and kept inside the 32-bit range.
-int32_t KHzFromMHz(Extended mhz)
+int32_t KHz32FromMHz(Extended mHz)
 {
-    const Extended khz = mhz * 1000;
-    if (!(khz > static_cast<Extended>(INT32_MIN)))
-        return INT32_MIN;
-    if (!(khz < static_cast<Extended>(INT32_MAX)))
-        return INT32_MAX;
-    return static_cast<int32_t>(llrintl(khz));
+    return static_cast<int32_t>(std::clamp<long long>(KHzFromMHz(mHz), INT32_MIN, INT32_MAX));
 }
 
-// The chosen path, empty when the person cancels.
 // Shows the save dialog kept in slot (made on first use, living with the window) and
 // returns the chosen path, empty when cancelled; the dialog offers it again next time.
 QString AskSavePath(TMainForm& form, QFileDialog*& slot, const QString& suffix, const QString& filter)
@@ -47,11 +38,6 @@ QString AskSavePath(TMainForm& form, QFileDialog*& slot, const QString& suffix, 
     if (!path.isEmpty())
         dialog.selectFile(path);
     return path;
-}
-
-QString EditText(int32_t khz)
-{
-    return QString::fromStdString(FormatGeneral(static_cast<Extended>(khz) / 1000));
 }
 
 } // namespace
@@ -93,16 +79,8 @@ void TMainForm::btnZoomClick()
         return;
 
     const bool marker1First = Marker1Index <= Marker2Index;
-    const int32_t startKHz = KHzFromMHz(marker1First ? Marker1FreqMHz : Marker2FreqMHz);
-    const int32_t endKHz = KHzFromMHz(marker1First ? Marker2FreqMHz : Marker1FreqMHz);
-    {
-        // The worker copies the range from its own thread at the start of each sweep.
-        std::lock_guard<std::mutex> lock(*SweepLock);
-        SweepStartKHz = startKHz;
-        SweepEndKHz = endKHz;
-    }
-    eFstart->setText(EditText(startKHz));
-    eFend->setText(EditText(endKHz));
+    ApplyBand(KHz32FromMHz(marker1First ? Marker1FreqMHz : Marker2FreqMHz),
+              KHz32FromMHz(marker1First ? Marker2FreqMHz : Marker1FreqMHz));
 
     Marker1Index = -1;
     Marker1FreqMHz = 0;

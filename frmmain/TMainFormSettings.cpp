@@ -21,8 +21,8 @@ constexpr int32_t MaxDdsClockHz = 1300000000;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
-// A stored frequency as the edits show it: MHz in the general number format.
-QString MHzText(int32_t kHz) { return Text(FormatGeneral(static_cast<Extended>(kHz) / 1000)); }
+// A stored frequency as the edits show it.
+QString MHzText(int32_t kHz) { return Text(FormatMHz(kHz)); }
 
 QString IntegerText(int32_t value) { return Text(std::to_string(value)); }
 
@@ -31,17 +31,8 @@ Extended DecimalOf(const QLineEdit* field) { return ParseDecimal(field->text().t
 
 int32_t WholeOf(const QLineEdit* field) { return ParseWhole32(field->text().toStdString()).value_or(0); }
 
-// kHz of a MHz text, rounded halves to even. Kept at full size so that a huge number
-// is rejected as too high instead of wrapping round to something that passes.
-long long KHzOf(const QLineEdit* field)
-{
-    const Extended kHz = DecimalOf(field) * 1000;
-    if (kHz >= 1e18L)
-        return LLONG_MAX;
-    if (kHz <= -1e18L)
-        return LLONG_MIN;
-    return llrintl(kHz);
-}
+// kHz of a MHz text, kept at full size so that a huge number is rejected as too high.
+long long KHzOf(const QLineEdit* field) { return KHzFromMHz(DecimalOf(field)); }
 
 bool IsControl(unsigned char c) { return c >= 1 && c < 32; }
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -235,6 +226,7 @@ void TMainForm::VNASelectChange()
 
 void TMainForm::ApplyBand(int32_t startKHz, int32_t endKHz)
 {
+    // The worker copies the range from its own thread at the start of each sweep.
     {
         std::lock_guard<std::mutex> lock(*SweepLock);
         SweepStartKHz = startKHz;

@@ -61,9 +61,8 @@ void TMainForm::StartComThread()
     worker->Form = this;
     {
         std::lock_guard<std::mutex> lock(*SweepLock);
-        worker->SweepStartKHz = SweepStartKHz;
-        worker->SweepEndKHz = SweepEndKHz;
-        worker->SweepSteps = SweepSteps;
+        // Start, end and steps; the tuning factor comes with the first CopySweepSettings.
+        static_cast<SweepShape&>(worker->Settings) = Requested;
     }
     worker->PortNumber = cbComPort->currentData().toInt();
     worker->Resume();
@@ -83,22 +82,16 @@ void TMainForm::StopComThread()
 void TMainForm::CopySweepSettings()
 {
     std::lock_guard<std::mutex> lock(*SweepLock);
-    ComThread->SweepStartKHz = SweepStartKHz;
-    ComThread->SweepEndKHz = SweepEndKHz;
-    ComThread->SweepSteps = SweepSteps;
-    ComThread->TuningFactor = TuningFactor;
+    ComThread->Settings = Requested;
 }
 
-void TMainForm::HandOverSweep(const uint8_t* data)
+void TMainForm::HandOverSweep(const uint8_t* sampleBuffer)
 {
     {
         std::lock_guard<std::mutex> lock(*SweepLock);
-        ShownStartKHz = ComThread->SweepStartKHz;
-        ShownEndKHz = ComThread->SweepEndKHz;
-        ShownSteps = ComThread->SweepSteps;
-        ShownTuningFactor = ComThread->TuningFactor;
+        Shown = ComThread->Settings;
         const int32_t steps = std::clamp<int32_t>(ShownSteps, 0, RawSweepBufferSize / 4);
-        std::memcpy(RawSweepBuffer.get(), data, static_cast<size_t>(steps) * 4);
+        std::memcpy(RawSweepBuffer.get(), sampleBuffer, static_cast<size_t>(steps) * 4);
     }
     QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(WM_SWEEPDONE)));
 }

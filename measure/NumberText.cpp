@@ -74,6 +74,21 @@ std::string FormatGeneral(Extended value)
     return FormatWith("%.*Lg", 15, value);
 }
 
+std::string FormatMHz(int32_t kHz)
+{
+    return FormatGeneral(static_cast<Extended>(kHz) / 1000);
+}
+
+long long KHzFromMHz(Extended mHz)
+{
+    const Extended kHz = mHz * 1000;
+    if (!(kHz > static_cast<Extended>(LLONG_MIN)))
+        return LLONG_MIN;
+    if (!(kHz < static_cast<Extended>(LLONG_MAX)))
+        return LLONG_MAX;
+    return llrintl(kHz);
+}
+
 std::string FormatRoundTrip(Extended value)
 {
     if (value == 0)

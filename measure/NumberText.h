@@ -14,6 +14,14 @@ std::string FormatFixed(Extended value, int decimals);
 // no trailing zeros, no point for whole numbers (100 kHz / 1000 -> "0.1").
 std::string FormatGeneral(Extended value);
 
+// A frequency in kHz as MHz in the general number format (14025 -> "14.025", 7000 -> "7").
+std::string FormatMHz(int32_t kHz);
+
+// kHz of a frequency in MHz, rounded halves to even. Beyond the range of long long (and
+// for NaN) the nearer end of that range, so that a huge number stays huge instead of
+// wrapping round to something small.
+long long KHzFromMHz(Extended mHz);
+
 // The shortest "%g"-style text (15 to 21 significant digits) that reads back as exactly
 // value; for files whose numbers must keep their full precision.
 std::string FormatRoundTrip(Extended value);

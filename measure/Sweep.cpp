@@ -9,13 +9,11 @@ constexpr Extended kDegPerRad = 57.295779513082320877L;
 constexpr Extended kRefOhm = 50;
 constexpr Extended kTwoPi = 6.283185307179586477L;
 constexpr Extended kQNoResistance = 9999;
-constexpr Extended kBestSwrStart = 99999;
 
-// Stand-ins where the formulas divide by zero. An SWR of 99999 and a series
+// The stand-in where the formulas divide by zero. An SWR of 99999 and a series
 // resistance of 99999 ohm are what a perfect open reads as; both lie beyond the
 // top of their plot scales, so the traces clip them like any very high value.
-constexpr Extended kInfiniteSwr = 99999;
-constexpr Extended kInfiniteOhm = 99999;
+constexpr Extended kUnbounded = 99999;
 
 // Return loss beyond +-2000 dB (only reachable with an absurd calibration offset)
 // is limited there for the magnitude, which keeps every product below overflow.
@@ -53,14 +51,14 @@ void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, Extende
     if (d == 0) {
         // gamma is exactly 1: an ideal open, no reactance and unbounded resistance.
         e.Xs = 0;
-        e.Rs = kInfiniteOhm;
+        e.Rs = kUnbounded;
     } else {
-        e.Xs = FiniteOr(fabsl(gi * 2 / d * kRefOhm), kInfiniteOhm);
-        e.Rs = FiniteOr(fabsl((1 - gr * gr - gi * gi) / d * kRefOhm), kInfiniteOhm);
+        e.Xs = FiniteOr(fabsl(gi * 2 / d * kRefOhm), kUnbounded);
+        e.Rs = FiniteOr(fabsl((1 - gr * gr - gi * gi) / d * kRefOhm), kUnbounded);
     }
 
-    e.SWR = e.Rho == 1 ? kInfiniteSwr : FiniteOr(fabsl((e.Rho + 1) / (1 - e.Rho)), kInfiniteSwr);
-    e.Z = FiniteOr(sqrtl(e.Rs * e.Rs + e.Xs * e.Xs), kInfiniteOhm);
+    e.SWR = e.Rho == 1 ? kUnbounded : FiniteOr(fabsl((e.Rho + 1) / (1 - e.Rho)), kUnbounded);
+    e.Z = FiniteOr(sqrtl(e.Rs * e.Rs + e.Xs * e.Xs), kUnbounded);
     // Rounding leaves a pure reactance with an Rs of some 1e-18 ohm instead of 0; its Q
     // is as unbounded as that of Rs 0, so no Q reads above the 9999 of a lossless load.
     e.Q = e.Rs > 0 ? std::fmin(fabsl(e.Xs / e.Rs), kQNoResistance) : kQNoResistance;
@@ -124,23 +122,16 @@ void RebuildSweep(TVNAList& list, const uint8_t* raw, const SweepShape& shape,
     MapMarker(marker1, shape);
     MapMarker(marker2, shape);
 
-    Extended best = kBestSwrStart;
-    int32_t bestIndex = -1;
+    // The last of equal values wins. Every SWR counts, also one above 99999 (only
+    // possible with a huge calibration offset), so the index always names a sample.
     Extended lowest = 0;
-    int32_t lowestIndex = -1;
+    minSwrIndex = -1;
     for (int32_t i = 0; i < n; ++i) {
         TVNAEntry* e = list.NewEntry();
         ComputeEntry(*e, raw + 4 * static_cast<size_t>(i), SampleFreqMHz(shape, i), rlCalDb, phaseScale);
-        if (e->SWR <= best) {
-            best = e->SWR;
-            bestIndex = i;
-        }
-        if (lowestIndex < 0 || e->SWR <= lowest) {
+        if (minSwrIndex < 0 || e->SWR <= lowest) {
             lowest = e->SWR;
-            lowestIndex = i;
+            minSwrIndex = i;
         }
     }
-    // When no SWR reaches 99999 (only possible with a huge calibration offset) the
-    // lowest one is taken anyway, so the index always names a sample of this list.
-    minSwrIndex = bestIndex >= 0 ? bestIndex : lowestIndex;
 }

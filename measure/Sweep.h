@@ -40,8 +40,8 @@ void MapMarker(MarkerState& marker, const SweepShape& shape);
 
 // Clears list and fills it with shape.Steps entries from raw (shape.Steps * 4 bytes),
 // re-maps both markers and finds the lowest SWR (the last of equal values wins).
-// minSwrIndex always names a sample of the new list (-1 only when it is empty): when
-// no SWR reaches 99999 the lowest SWR is taken all the same.
+// minSwrIndex always names a sample of the new list (-1 only when it is empty), also
+// when every SWR lies above 99999.
 void RebuildSweep(TVNAList& list, const uint8_t* raw, const SweepShape& shape,
                   Extended rlCalDb, Extended phaseScale,
                   MarkerState& marker1, MarkerState& marker2, int32_t& minSwrIndex);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -469,20 +470,23 @@ void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n
 
 namespace {
 
-// Opens path through a temporary file; on failure fills error and returns false.
-bool OpenForSave(QSaveFile& file, const QString& path, QString& error)
+// Writes path through a temporary file that replaces it only once complete. write fills
+// the file and returns an empty text, or the reason it failed; on any failure error gets
+// the full path and the reason, and false comes back.
+bool SaveThrough(const QString& path, QString& error, const std::function<QString(QSaveFile&)>& write)
 {
-    if (file.open(QIODevice::WriteOnly))
+    QSaveFile file(path);
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly)) {
+        reason = file.errorString();
+    } else if (reason = write(file); !reason.isEmpty()) {
+        file.cancelWriting();
+    } else if (!file.commit()) {
+        reason = file.errorString();
+    }
+    if (reason.isEmpty())
         return true;
-    error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
-    return false;
-}
-
-bool CommitSave(QSaveFile& file, const QString& path, QString& error)
-{
-    if (file.commit())
-        return true;
-    error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+    error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), reason);
     return false;
 }
 
@@ -490,31 +494,19 @@ bool CommitSave(QSaveFile& file, const QString& path, QString& error)
 
 bool SaveBmpFile(const QImage& img, const QString& path, QString& error)
 {
-    QSaveFile file(path);
-    if (!OpenForSave(file, path, error))
-        return false;
-    const QImage picture =
-        img.format() == QImage::Format_RGB888 ? img : img.convertToFormat(QImage::Format_RGB888);
-    if (!picture.save(&file, "BMP")) {
-        const QString reason = file.error() != QFileDevice::NoError ? file.errorString()
-                                                                   : QStringLiteral("the picture could not be encoded");
-        file.cancelWriting();
-        error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), reason);
-        return false;
-    }
-    return CommitSave(file, path, error);
+    return SaveThrough(path, error, [&img](QSaveFile& file) {
+        const QImage picture =
+            img.format() == QImage::Format_RGB888 ? img : img.convertToFormat(QImage::Format_RGB888);
+        if (picture.save(&file, "BMP"))
+            return QString();
+        return file.error() != QFileDevice::NoError ? file.errorString()
+                                                    : QStringLiteral("the picture could not be encoded");
+    });
 }
 
 bool SaveTextFile(const QByteArray& bytes, const QString& path, QString& error)
 {
-    QSaveFile file(path);
-    if (!OpenForSave(file, path, error))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), reason);
-        return false;
-    }
-    return CommitSave(file, path, error);
+    return SaveThrough(path, error, [&bytes](QSaveFile& file) {
+        return file.write(bytes) == bytes.size() ? QString() : file.errorString();
+    });
 }

@@ -3,6 +3,6 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/install-deps.sh"
-"$here/scripts/build.sh" -DKESTRIN_BUILD_TESTS=ON
+"$here/scripts/build.sh" -DKESTRIN_BUILD_TESTS=ON -DKESTRIN_WERROR=ON
 cd "${KESTRIN_BUILD_DIR:-$here/build}"
 ctest --output-on-failure -j2 --timeout 300

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <ostream>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "frmmain/TMainForm.h" // <functional>, <mutex>
 #include "platform/Synchronize.h"
@@ -50,18 +52,18 @@ protected:
     }
     void TearDown() override { delete form.data(); }
 
-    // Hands a sweep over under the lock, then posts the sweep-done message, as the worker does.
+    // Hands a sweep over through the window's own HandOverSweep, as a worker that asked for
+    // these settings does, then handles the sweep-done message it posts.
     void DeliverSweep(int startKHz, int endKHz, int steps, const std::function<Sample(int)>& sample)
     {
-        {
-            std::lock_guard<std::mutex> lock(*form->SweepLock);
-            form->ShownStartKHz = startKHz;
-            form->ShownEndKHz = endKHz;
-            form->ShownSteps = steps;
-            for (int i = 0; i < steps; ++i)
-                std::memcpy(form->RawSweepBuffer.get() + 4 * i, sample(i).data(), 4);
-        }
-        QCoreApplication::postEvent(form, new QEvent(static_cast<QEvent::Type>(WM_SWEEPDONE)));
+        std::vector<uint8_t> reply(4 * size_t(steps));
+        for (int i = 0; i < steps; ++i)
+            std::memcpy(reply.data() + 4 * i, sample(i).data(), 4);
+        TComThread worker; // never started: the hand-over only reads its settings
+        worker.Settings = {{startKHz, endKHz, steps}, form->TuningFactor};
+        TComThread* const running = std::exchange(form->ComThread, &worker);
+        form->HandOverSweep(reply.data());
+        form->ComThread = running;
         QApplication::processEvents();
     }
 

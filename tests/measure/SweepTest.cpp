@@ -48,7 +48,7 @@ TEST(SampleDecoding, WorkedSampleReturnLossCountZeroAndHighBytes)
     };
     for (const auto& c : cases)
         EXPECT_NEAR(double(c.got), c.value, c.tolerance) << c.name;
-    // A high byte adds only its two low bits.
+    // A high byte of 1, 2 or 3 adds 256 times itself; any other high byte adds nothing.
     const struct { uint8_t low, high; int32_t count; } counts[] = {
         {0x34, 0x07, 52}, {0xFF, 0x03, 1023}, {0xFF, 0x00, 255}, {0x10, 0x01, 0x110}, {0x10, 0xFF, 0x10},
     };

@@ -15,7 +15,7 @@ using namespace kestrin;
 namespace {
 
 struct LambdaThread : TThread {
-    explicit LambdaThread(std::function<void(LambdaThread&)> body) : body(std::move(body)) {}
+    explicit LambdaThread(std::function<void(LambdaThread&)> run) : body(std::move(run)) {}
     ~LambdaThread() override
     {
         Terminate();
