@@ -1,32 +1,22 @@
 #include "measure/NumberText.h"
 
+#include "platform/CLocale.h"
+
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <locale.h>
 
 namespace {
 
-// The "C" locale, made once; number texts are written and read under it so that
-// the process locale (e.g. ',' as decimal separator) never reaches them.
-locale_t CLocale()
+using kestrin::CLocaleScope;
+
+// The number at the start of text, read with '.' as the decimal separator.
+Extended ReadNumber(const char* text, char** end)
 {
-    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return loc;
+    CLocaleScope scope;
+    return std::strtold(text, end);
 }
-
-// Switches the calling thread to the "C" locale for the lifetime of the object.
-class CLocaleScope {
-public:
-    CLocaleScope() : previous_(uselocale(CLocale())) {}
-    ~CLocaleScope() { uselocale(previous_); }
-    CLocaleScope(const CLocaleScope&) = delete;
-    CLocaleScope& operator=(const CLocaleScope&) = delete;
-
-private:
-    locale_t previous_;
-};
 
 std::string FormatWith(const char* format, int precision, Extended value)
 {
@@ -97,7 +87,7 @@ std::string FormatRoundTrip(Extended value)
         return FormatWith("%.*Lg", 21, value);
     for (int digits = 15; digits < 21; ++digits) {
         std::string text = FormatWith("%.*Lg", digits, value);
-        if (strtold_l(text.c_str(), nullptr, CLocale()) == value)
+        if (ReadNumber(text.c_str(), nullptr) == value)
             return text;
     }
     return FormatWith("%.*Lg", 21, value);
@@ -138,7 +128,7 @@ std::optional<Extended> ParseDecimal(std::string_view text)
 
     const std::string copy(core);
     char* end = nullptr;
-    const Extended value = strtold_l(copy.c_str(), &end, CLocale());
+    const Extended value = ReadNumber(copy.c_str(), &end);
     // Overflow is out of range; underflow gives 0 or a tiny value, which is what the text means.
     if (end != copy.c_str() + copy.size() || !std::isfinite(value))
         return std::nullopt;

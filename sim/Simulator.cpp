@@ -1,18 +1,11 @@
 #include "sim/Simulator.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <sys/eventfd.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
+#include <system_error>
 
 namespace kestrin::sim {
 namespace {
@@ -136,56 +129,21 @@ Simulator::~Simulator()
 
 bool Simulator::Start(std::string& error)
 {
-    if (thread_.joinable() || master_ >= 0) {
+    if (thread_.joinable() || terminal_.IsOpen()) {
         error = "the simulated analyser is already running";
         return false;
     }
-    auto fail = [&](const char* what) {
-        error = std::string(what) + ": " + std::strerror(errno);
-        CloseMaster();
-        if (stopFd_ >= 0) {
-            close(stopFd_);
-            stopFd_ = -1;
-        }
+    if (!terminal_.Open(true, error))
         return false;
-    };
-
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0)
-        return fail("cannot create a pseudo-terminal");
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0)
-        return fail("cannot unlock the pseudo-terminal");
-    char name[128];
-    if (ptsname_r(master_, name, sizeof name) != 0)
-        return fail("cannot name the pseudo-terminal");
-    slavePath_ = name;
-
-    slaveHold_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slaveHold_ < 0)
-        return fail("cannot open the pseudo-terminal's slave side");
-    termios tio{};
-    if (tcgetattr(slaveHold_, &tio) != 0)
-        return fail("cannot read the terminal settings");
-    cfmakeraw(&tio);
-    cfsetspeed(&tio, B115200);
-    if (tcsetattr(slaveHold_, TCSANOW, &tio) != 0)
-        return fail("cannot set raw mode");
-
-    const int flags = fcntl(master_, F_GETFL);
-    if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0)
-        return fail("cannot make the pseudo-terminal non-blocking");
-
-    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stopFd_ < 0)
-        return fail("cannot create the stop event");
-
+    slavePath_ = terminal_.SlavePath();
     serving_ = true;
     try {
         thread_ = std::thread([this] { Serve(); });
     } catch (const std::system_error& e) {
         serving_ = false;
-        errno = e.code().value();
-        return fail("cannot start the simulator thread");
+        error = std::string("cannot start the simulator thread: ") + std::strerror(e.code().value());
+        terminal_.Close();
+        return false;
     }
     return true;
 }
@@ -194,49 +152,11 @@ void Simulator::Stop()
 {
     std::lock_guard lock(stopMutex_);
     if (thread_.joinable()) {
-        const uint64_t one = 1;
-        while (write(stopFd_, &one, sizeof one) < 0 && errno == EINTR) {
-        }
+        terminal_.Interrupt();
         thread_.join();
     }
     serving_ = false;
-    CloseMaster();
-    if (stopFd_ >= 0) {
-        close(stopFd_);
-        stopFd_ = -1;
-    }
-}
-
-void Simulator::CloseMaster()
-{
-    if (master_ >= 0) {
-        close(master_);
-        master_ = -1;
-    }
-    if (slaveHold_ >= 0) {
-        close(slaveHold_);
-        slaveHold_ = -1;
-    }
-}
-
-bool Simulator::StopRequested(int timeoutMs)
-{
-    pollfd p{stopFd_, POLLIN, 0};
-    int r;
-    while ((r = poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {
-    }
-    return r != 0;
-}
-
-bool Simulator::WaitWritable(int timeoutMs)
-{
-    pollfd fds[2] = {{master_, POLLOUT, 0}, {stopFd_, POLLIN, 0}};
-    int r;
-    while ((r = poll(fds, 2, timeoutMs)) < 0 && errno == EINTR) {
-    }
-    if (r < 0 || (fds[1].revents & POLLIN))
-        return false;
-    return !(fds[0].revents & (POLLERR | POLLNVAL));
+    terminal_.Close();
 }
 
 bool Simulator::SendReply(const std::vector<uint8_t>& bytes, size_t limit)
@@ -256,22 +176,20 @@ bool Simulator::SendReply(const std::vector<uint8_t>& bytes, size_t limit)
                 const size_t next = std::min(total, sent + kPaceChunk);
                 const int64_t dueUs = static_cast<int64_t>(next - 1) * 1000000 / kBytesPerSecond;
                 const int waitMs = static_cast<int>(std::max<int64_t>(1, (dueUs - elapsed + 999) / 1000));
-                if (StopRequested(waitMs))
+                if (terminal_.WaitInterrupt(waitMs))
                     return false;
                 continue;
             }
         }
-        const ssize_t n = write(master_, bytes.data() + sent, allowed - sent);
+        const long n = terminal_.Write(bytes.data() + sent, allowed - sent);
+        if (n < 0)
+            return false;
         if (n > 0) {
             sent += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return false;
         // The slave's input queue is full: wait until the program reads.
-        if (!WaitWritable(-1))
+        if (terminal_.WaitWritable(-1) != kestrin::PseudoTerminal::WaitResult::Ready)
             return false;
     }
     return true;
@@ -283,37 +201,27 @@ void Simulator::WaitTaken()
     // to take the bytes that were sent (the queue counts them once they have passed
     // the terminal's buffers, so the first check comes after a short pause).
     for (int waitedMs = 0; waitedMs < 1000; waitedMs += 10) {
-        if (StopRequested(10))
+        if (terminal_.WaitInterrupt(10))
             return;
-        int queued = 0;
-        if (waitedMs >= 20 && (ioctl(slaveHold_, TIOCINQ, &queued) != 0 || queued == 0))
+        if (waitedMs >= 20 && terminal_.SlaveQueued() <= 0)
             return;
     }
 }
 
 void Simulator::Serve()
 {
+    using kestrin::PseudoTerminal;
     RequestParser parser;
     char buf[512];
     bool vanished = false;
     while (!vanished) {
-        pollfd fds[2] = {{master_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-        const int r = poll(fds, 2, -1);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
+        const PseudoTerminal::WaitResult r = terminal_.WaitReadable(-1);
+        if (r != PseudoTerminal::WaitResult::Ready)
             break;
-        }
-        if (fds[1].revents & POLLIN)
-            break;
-        if (fds[0].revents & (POLLERR | POLLNVAL))
-            break;
-        if (!(fds[0].revents & (POLLIN | POLLHUP)))
+        const long n = terminal_.Read(buf, sizeof buf);
+        if (n == 0)
             continue;
-        const ssize_t n = read(master_, buf, sizeof buf);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
-        if (n <= 0) {
+        if (n < 0) {
             // With the slave held open this only happens when the terminal is gone.
             break;
         }
@@ -337,8 +245,8 @@ void Simulator::Serve()
     }
     if (vanished) {
         // Gone mid-reply: the program sees the device hang up. Stop() only closes
-        // after joining this thread, so the descriptors are not shared meanwhile.
-        CloseMaster();
+        // after joining this thread, so the terminal is not shared meanwhile.
+        terminal_.Hangup();
     }
     serving_ = false;
 }

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/PseudoTerminal.h"
 #include "sim/LoadModel.h"
 
 namespace kestrin::sim {
@@ -100,16 +101,11 @@ private:
     // Writes bytes to the master, paced as configured; false when stopped or the
     // write failed. limit < size writes only the first limit bytes.
     bool SendReply(const std::vector<uint8_t>& bytes, size_t limit);
-    bool WaitWritable(int timeoutMs);
     // Before vanishing: waits until the program has read what was sent.
     void WaitTaken();
-    bool StopRequested(int timeoutMs);
-    void CloseMaster();
 
     SimConfig config_;
-    int master_ = -1;
-    int slaveHold_ = -1; // keeps the slave side open so the master never sees a hang-up while no one is connected
-    int stopFd_ = -1;
+    PseudoTerminal terminal_; // its slave side held open: no hang-up while no one is connected
     std::string slavePath_;
     std::thread thread_;
     std::atomic<bool> serving_{false};
