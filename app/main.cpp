@@ -3,7 +3,6 @@
 #include <QPointer>
 
 #include "frmmain/TMainForm.h"
-#include "platform/Synchronize.h"
 
 int main(int argc, char* argv[])
 {
@@ -12,7 +11,7 @@ int main(int argc, char* argv[])
     // Not the display name, which Qt would append to the window caption.
     QApplication::setApplicationName(QStringLiteral("Kestrin Tarsio"));
     RegisterWindowFont();
-    kestrin::InitSynchronize();
+    InitWindowSynchronize();
 
     QPointer<TMainForm> mainForm = new TMainForm;
     mainForm->show();

@@ -189,8 +189,7 @@ void TMainForm::FillPortList()
         return int64_t(DdsClockHz);
     });
     trailing.push_back({kestrin::SimulatorPortText, kestrin::SimulatorPortNumber, false});
-    kestrin::LinuxPortProvider provider;
-    const kestrin::PortListResult list = kestrin::BuildPortList(provider.Enumerate(), trailing);
+    const kestrin::PortListResult list = kestrin::BuildPortList(kestrin::MakeSystemPortProvider()->Enumerate(), trailing);
     cbComPort->clear();
     for (const kestrin::PortEntry& e : list.items)
         cbComPort->addItem(Text(e.text), e.number);

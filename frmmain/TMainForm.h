@@ -37,6 +37,11 @@ QSize InitialWindowSize(QSize screen);
 // Makes the window font Tahoma available (Wine's metric-compatible face) when installed.
 void RegisterWindowFont();
 
+// Call once on the UI thread after the QApplication exists: calls handed to the UI thread
+// (kestrin::Synchronize) then run from an event posted to the event loop, besides the
+// waits that run them themselves.
+void InitWindowSynchronize();
+
 class TMainForm : public QMainWindow, public Ui_TMainForm, public TSweepWindow {
     Q_OBJECT
 public:

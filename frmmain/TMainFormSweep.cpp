@@ -8,8 +8,26 @@
 #include <cstring>
 
 #include "platform/PortTable.h"
+#include "platform/Synchronize.h"
 
 namespace {
+
+// Runs the calls handed to the UI thread when the event posted for them arrives.
+class SynchronizeDispatcher : public QObject {
+public:
+    static QEvent::Type EventType()
+    {
+        static const auto type = QEvent::Type(QEvent::registerEventType());
+        return type;
+    }
+    bool event(QEvent* e) override
+    {
+        if (e->type() != EventType())
+            return QObject::event(e);
+        kestrin::CheckSynchronize(0);
+        return true;
+    }
+};
 
 // Stopped: "Start", model and port choosable, no zoom. Running: the reverse.
 void ShowSweepState(TMainForm& form)
@@ -30,6 +48,13 @@ std::string PortName(const TMainForm& form, int32_t portNumber)
 }
 
 } // namespace
+
+void InitWindowSynchronize()
+{
+    static SynchronizeDispatcher* const dispatcher = new SynchronizeDispatcher; // lives as long as the program
+    kestrin::InitSynchronize(
+        [] { QCoreApplication::postEvent(dispatcher, new QEvent(SynchronizeDispatcher::EventType())); });
+}
 
 void TMainForm::btnStartClick()
 {

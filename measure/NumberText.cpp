@@ -1,36 +1,28 @@
 #include "measure/NumberText.h"
 
-#include "platform/CLocale.h"
-
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <system_error>
 
+// Texts are written with std::to_chars, which writes '.' whatever the locale, and read
+// by strtold from a form without a decimal point, which reads alike in every locale.
 namespace {
 
-using kestrin::CLocaleScope;
-
-// The number at the start of text, read with '.' as the decimal separator.
-Extended ReadNumber(const char* text, char** end)
+// to_chars as printf would write "%.<precision>Lf" (fixed) or "%.<precision>Lg" (general).
+std::string FormatWith(std::chars_format format, int precision, Extended value)
 {
-    CLocaleScope scope;
-    return std::strtold(text, end);
-}
-
-std::string FormatWith(const char* format, int precision, Extended value)
-{
-    CLocaleScope scope;
-    char buf[128];
-    int n = std::snprintf(buf, sizeof buf, format, precision, value);
-    if (n < 0)
-        return std::string();
-    if (static_cast<size_t>(n) < sizeof buf)
-        return std::string(buf, static_cast<size_t>(n));
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), format, precision, value);
-    big.resize(static_cast<size_t>(n));
-    return big;
+    std::string text(64, '\0');
+    for (;;) {
+        const auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), value, format, precision);
+        if (ec == std::errc()) {
+            text.resize(size_t(end - text.data()));
+            return text;
+        }
+        text.resize(text.size() * 4); // up to 4933 digits before the point, and the decimals
+    }
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -54,14 +46,14 @@ std::string FormatFixed(Extended value, int decimals)
 {
     if (decimals < 0)
         decimals = 0;
-    return FormatWith("%.*Lf", decimals, value);
+    return FormatWith(std::chars_format::fixed, decimals, value);
 }
 
 std::string FormatGeneral(Extended value)
 {
     if (value == 0)
         return "0"; // also for -0
-    return FormatWith("%.*Lg", 15, value);
+    return FormatWith(std::chars_format::general, 15, value);
 }
 
 std::string FormatMHz(int32_t kHz)
@@ -84,13 +76,13 @@ std::string FormatRoundTrip(Extended value)
     if (value == 0)
         return "0";
     if (!std::isfinite(value))
-        return FormatWith("%.*Lg", 21, value);
+        return FormatWith(std::chars_format::general, 21, value);
     for (int digits = 15; digits < 21; ++digits) {
-        std::string text = FormatWith("%.*Lg", digits, value);
-        if (ReadNumber(text.c_str(), nullptr) == value)
+        std::string text = FormatWith(std::chars_format::general, digits, value);
+        if (ParseDecimal(text) == value)
             return text;
     }
-    return FormatWith("%.*Lg", 21, value);
+    return FormatWith(std::chars_format::general, 21, value);
 }
 
 std::optional<Extended> ParseDecimal(std::string_view text)
@@ -126,11 +118,36 @@ std::optional<Extended> ParseDecimal(std::string_view text)
     if (i != core.size())
         return std::nullopt;
 
-    const std::string copy(core);
+    // The same number as sign, the digits without the point, and an exponent that
+    // makes up for the digits after the point: "-12.5e3" becomes "-125e2".
+    std::string plain;
+    int64_t exponent = 0;
+    bool afterPoint = false;
+    size_t k = 0;
+    if (core[k] == '+' || core[k] == '-')
+        plain += core[k++];
+    for (; k < core.size() && (IsDigit(core[k]) || core[k] == '.'); ++k) {
+        if (core[k] == '.') {
+            afterPoint = true;
+            continue;
+        }
+        plain += core[k];
+        exponent -= afterPoint ? 1 : 0;
+    }
+    if (k < core.size()) { // the exponent, held within a range that over- or underflows anyway
+        const bool negative = core[++k] == '-';
+        if (core[k] == '+' || core[k] == '-')
+            ++k;
+        int64_t written = 0;
+        for (; k < core.size(); ++k)
+            written = std::min<int64_t>(written * 10 + (core[k] - '0'), 1000000000);
+        exponent += negative ? -written : written;
+    }
+    plain += 'e' + std::to_string(exponent);
     char* end = nullptr;
-    const Extended value = ReadNumber(copy.c_str(), &end);
+    const Extended value = std::strtold(plain.c_str(), &end);
     // Overflow is out of range; underflow gives 0 or a tiny value, which is what the text means.
-    if (end != copy.c_str() + copy.size() || !std::isfinite(value))
+    if (end != plain.c_str() + plain.size() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }

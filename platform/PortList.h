@@ -1,7 +1,7 @@
 #pragma once
 // The serial port list: what the port drop-down shows and which item it selects.
 // The list rule is written once; a provider feeds it the ports of the system.
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,8 +9,8 @@ namespace kestrin {
 
 // One port as the system enumerates it.
 struct PortEntry {
-    std::string text;       // shown in the list, e.g. /dev/ttyUSB0
-    int number = 0;         // carried by the item; the port table maps it to the device
+    std::string text;       // shown in the list, e.g. COM3 or /dev/ttyUSB0
+    int number = 0;         // carried by the item: the n of COMn, or an entry of the port table
     bool preferred = false; // a port of the analyser's usual USB serial chip
 };
 
@@ -32,25 +32,8 @@ public:
     virtual std::vector<PortEntry> Enumerate() = 0;
 };
 
-// Linux: tty devices under <root>/sys/class/tty with a device link (ttyUSB, ttyACM,
-// ttyAMA, rfcomm, and ttyS only with a real UART), plus <root>/dev/ttyUSB* and
-// <root>/dev/ttyACM* that are symbolic links to pseudo-terminals (a test bench's
-// virtual analyser). A driver ftdi_sio makes a port preferred. Numbers count up from
-// firstNumber in enumeration order, and each is recorded in the port table
-// (kestrin::SetPortPath). Missing or odd entries are skipped.
-class LinuxPortProvider : public PortProvider {
-public:
-    explicit LinuxPortProvider(std::string root = "/", int firstNumber = 1);
-    std::vector<PortEntry> Enumerate() override;
-
-    // Whether the serial port at the device path has a real UART; the default asks the
-    // driver (TIOCGSERIAL, type not PORT_UNKNOWN). Replaceable for tests.
-    std::function<bool(const std::string& devicePath)> hasRealUart;
-
-private:
-    std::string root_;
-    int firstNumber_;
-};
+// The provider of the system the program runs on, numbering its ports from 1.
+std::unique_ptr<PortProvider> MakeSystemPortProvider();
 
 // The number carried by the "Simulator" item that follows the device ports.
 constexpr int SimulatorPortNumber = 9999;

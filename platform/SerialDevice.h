@@ -1,10 +1,11 @@
 #pragma once
 // A serial device as the serial component sees it: open by path (exclusive), the
 // line state as one struct, queue sizes, event selection and an event wait that
-// can always be stopped, the queued count, read, write and purge.
+// can always be stopped, the queued count, read, write and purge. One implementation
+// file per platform: a tty on Linux, a COM port on Windows.
 //
 // The device keeps its own receive queue of the size set by SetQueueSizes: the
-// event wait drains the descriptor into it, and the queued count, Read and the
+// event wait drains the device into it, and the queued count, Read and the
 // receive purge act on it. A full queue stops draining until Read frees space.
 #include <atomic>
 #include <cstdint>
@@ -59,19 +60,24 @@ class SerialDevice {
 public:
     enum class WaitResult { Event, Stopped, Lost };
 
-    // Opens a tty for reading and writing, exclusively (a device held elsewhere
-    // fails). On failure returns null and puts the errno into *error.
+    // Opens the device for reading and writing, exclusively (a device held elsewhere
+    // fails). On failure returns null and puts the reason into *error as an errno value:
+    // ENOENT no such device, EACCES no permission, EBUSY in use, ENOTTY not a serial device.
     static std::unique_ptr<SerialDevice> Open(const std::string& path, int* error);
+    // The device that port number n stands for when nothing else is said about it:
+    // "\\.\COMn" on Windows; empty on Linux, which has no numbered ports.
+    static std::string PathForNumber(int number);
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
-    // The state as last set (at first as the tty reports it).
+    // The state as last set (at first as the device reports it).
     bool GetState(SerialLineState& state);
-    // Applies the whole state to the tty (raw mode); an invalid byte size, parity,
+    // Applies the whole state to the device (raw bytes); an invalid byte size, parity,
     // stop bits or baud rate is refused and nothing changes.
     bool SetState(const SerialLineState& state);
-    // rx is the size of the receive queue (0 keeps it); tx is left to the tty.
+    // rx is the size of the receive queue (0 keeps it); both are handed to the driver
+    // where it takes them.
     bool SetQueueSizes(uint32_t rx, uint32_t tx);
     bool SetEventMask(uint32_t mask);
 
@@ -84,8 +90,8 @@ public:
     // The number of bytes in the receive queue; *errors gets the line errors (none are tracked).
     uint32_t ClearError(uint32_t* errors = nullptr);
     int32_t Read(void* buffer, int32_t count);
-    // Hands the bytes to the tty without waiting for them to leave the line (only for
-    // room in the tty's buffer); returns how many it accepted.
+    // Hands the bytes to the device without waiting for them to leave the line (only for
+    // room in the driver's buffer); returns how many it accepted.
     int32_t Write(const void* buffer, int32_t count);
     bool Purge(uint32_t flags);
     // Reports the bytes already queued once more with the next event (after a change
@@ -95,7 +101,7 @@ public:
     // The device hung up or failed (unplugged); WaitEvent then returns Lost.
     bool Lost() const { return lost_; }
     bool IsOpen() const;
-    // Closes the descriptor; the receive queue stays readable.
+    // Closes the device; the receive queue stays readable.
     void CloseHandle();
 
     // For callers that keep a count consistent with the receive queue.
@@ -106,14 +112,17 @@ public:
     void UnreadLocked(const uint8_t* bytes, size_t count);
 
 private:
-    SerialDevice() = default;
+    struct Native; // the operating system's handles, in the platform's file
+    SerialDevice();
+    // Makes a wait in progress look again (a stop, freed queue space, a new mask).
     void WakeLocked();
-    void DrainLocked(short revents);
+    // Moves what the driver holds into the queue, up to its capacity; hungUp tells that
+    // the driver has reported a hang-up, which the device keeps as its loss.
+    void DrainLocked(bool hungUp);
 
+    std::unique_ptr<Native> native_;
     std::mutex writeMutex_; // one write at a time; taken before mutex_
     mutable std::mutex mutex_;
-    int fd_ = -1;
-    int wakeFd_ = -1; // eventfd: stop requests and freed queue space
     bool stop_ = false;
     std::atomic<bool> lost_{false};
     bool newBytes_ = false;

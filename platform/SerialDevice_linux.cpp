@@ -1,3 +1,4 @@
+// The serial device on Linux: a tty, with poll on it and on an eventfd for the waits.
 #include "SerialDevice.h"
 
 // termios2 (any baud rate) comes from the kernel headers; glibc's <termios.h>
@@ -84,6 +85,18 @@ void SetModemLine(int fd, int line, bool on)
 
 } // namespace
 
+struct SerialDevice::Native {
+    int fd = -1;
+    int wakeFd = -1; // eventfd: stop requests and freed queue space
+};
+
+SerialDevice::SerialDevice() : native_(std::make_unique<Native>()) {}
+
+std::string SerialDevice::PathForNumber(int)
+{
+    return std::string();
+}
+
 std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int* error)
 {
     auto fail = [&](int fd, int err) -> std::unique_ptr<SerialDevice> {
@@ -111,8 +124,8 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int* e
         return fail(fd, err);
     }
     std::unique_ptr<SerialDevice> dev(new SerialDevice);
-    dev->fd_ = fd;
-    dev->wakeFd_ = wakeFd;
+    dev->native_->fd = fd;
+    dev->native_->wakeFd = wakeFd;
     dev->state_ = StateFromTermios(t);
     if (error)
         *error = 0;
@@ -127,28 +140,28 @@ SerialDevice::~SerialDevice()
 bool SerialDevice::IsOpen() const
 {
     std::lock_guard lock(mutex_);
-    return fd_ >= 0;
+    return native_->fd >= 0;
 }
 
 void SerialDevice::CloseHandle()
 {
     std::lock_guard writing(writeMutex_);
     std::lock_guard lock(mutex_);
-    if (fd_ >= 0) {
-        ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
-        fd_ = -1;
+    if (native_->fd >= 0) {
+        ioctl(native_->fd, TIOCNXCL);
+        ::close(native_->fd);
+        native_->fd = -1;
     }
-    if (wakeFd_ >= 0) {
-        ::close(wakeFd_);
-        wakeFd_ = -1;
+    if (native_->wakeFd >= 0) {
+        ::close(native_->wakeFd);
+        native_->wakeFd = -1;
     }
 }
 
 bool SerialDevice::GetState(SerialLineState& state)
 {
     std::lock_guard lock(mutex_);
-    if (fd_ < 0)
+    if (native_->fd < 0)
         return false;
     state = state_;
     return true;
@@ -157,11 +170,11 @@ bool SerialDevice::GetState(SerialLineState& state)
 bool SerialDevice::SetState(const SerialLineState& s)
 {
     std::lock_guard lock(mutex_);
-    if (fd_ < 0 || s.baudRate == 0 || s.byteSize < 5 || s.byteSize > 8 || s.parity > 4
+    if (native_->fd < 0 || s.baudRate == 0 || s.byteSize < 5 || s.byteSize > 8 || s.parity > 4
         || s.stopBits > 2)
         return false;
     termios2 t{};
-    if (ioctl(fd_, TCGETS2, &t) != 0)
+    if (ioctl(native_->fd, TCGETS2, &t) != 0)
         return false;
 
     // Raw mode: every byte passes unchanged, reads complete from one byte on.
@@ -204,11 +217,11 @@ bool SerialDevice::SetState(const SerialLineState& s)
     t.c_cc[VSTART] = cc_t(s.xonChar);
     t.c_cc[VSTOP] = cc_t(s.xoffChar);
 
-    if (ioctl(fd_, TCSETS2, &t) != 0)
+    if (ioctl(native_->fd, TCSETS2, &t) != 0)
         return false;
-    SetModemLine(fd_, TIOCM_DTR, (s.flags & SerialFlag::DtrMask) != 0);
+    SetModemLine(native_->fd, TIOCM_DTR, (s.flags & SerialFlag::DtrMask) != 0);
     if (rts != SerialFlag::RtsHandshake)
-        SetModemLine(fd_, TIOCM_RTS, rts != 0);
+        SetModemLine(native_->fd, TIOCM_RTS, rts != 0);
     state_ = s;
     return true;
 }
@@ -216,7 +229,7 @@ bool SerialDevice::SetState(const SerialLineState& s)
 bool SerialDevice::SetQueueSizes(uint32_t rx, uint32_t)
 {
     std::lock_guard lock(mutex_);
-    if (fd_ < 0)
+    if (native_->fd < 0)
         return false;
     if (rx > 0) {
         const bool wasFull = queue_.size() >= capacity_;
@@ -230,7 +243,7 @@ bool SerialDevice::SetQueueSizes(uint32_t rx, uint32_t)
 bool SerialDevice::SetEventMask(uint32_t mask)
 {
     std::lock_guard lock(mutex_);
-    if (fd_ < 0)
+    if (native_->fd < 0)
         return false;
     eventMask_ = mask;
     WakeLocked();
@@ -239,9 +252,9 @@ bool SerialDevice::SetEventMask(uint32_t mask)
 
 void SerialDevice::WakeLocked()
 {
-    if (wakeFd_ >= 0) {
+    if (native_->wakeFd >= 0) {
         const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+        [[maybe_unused]] ssize_t n = ::write(native_->wakeFd, &one, sizeof one);
     }
 }
 
@@ -252,12 +265,12 @@ void SerialDevice::Stop()
     WakeLocked();
 }
 
-void SerialDevice::DrainLocked(short revents)
+void SerialDevice::DrainLocked(bool hungUp)
 {
     uint8_t chunk[4096];
     while (queue_.size() < capacity_) {
         const size_t want = std::min(sizeof chunk, capacity_ - queue_.size());
-        const ssize_t n = ::read(fd_, chunk, want);
+        const ssize_t n = ::read(native_->fd, chunk, want);
         if (n > 0) {
             queue_.insert(queue_.end(), chunk, chunk + n);
             newBytes_ = true;
@@ -270,7 +283,7 @@ void SerialDevice::DrainLocked(short revents)
         lost_ = true; // end of file or EIO: the device is gone
         return;
     }
-    if (revents & (POLLHUP | POLLERR | POLLNVAL))
+    if (hungUp)
         lost_ = true;
 }
 
@@ -284,7 +297,7 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
             std::lock_guard lock(mutex_);
             if (stop_)
                 return WaitResult::Stopped;
-            if (fd_ < 0)
+            if (native_->fd < 0)
                 return WaitResult::Lost;
             if (newBytes_) {
                 newBytes_ = false;
@@ -293,7 +306,7 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
             }
             if (txWatch_) {
                 int outq = 0;
-                if (lost_ || ioctl(fd_, TIOCOUTQ, &outq) != 0 || outq == 0) {
+                if (lost_ || ioctl(native_->fd, TIOCOUTQ, &outq) != 0 || outq == 0) {
                     txWatch_ = false;
                     if (eventMask_ & kSerialEvTxEmpty)
                         events |= kSerialEvTxEmpty;
@@ -304,8 +317,8 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
             if (lost_)
                 return WaitResult::Lost;
             watchTx = txWatch_ && (eventMask_ & kSerialEvTxEmpty);
-            fds[0] = {wakeFd_, POLLIN, 0};
-            fds[1] = {fd_, short(queue_.size() < capacity_ ? POLLIN : 0), 0};
+            fds[0] = {native_->wakeFd, POLLIN, 0};
+            fds[1] = {native_->fd, short(queue_.size() < capacity_ ? POLLIN : 0), 0};
         }
         const int r = ::poll(fds, 2, watchTx ? kTxPollMs : -1);
         if (r < 0 && errno != EINTR) {
@@ -315,52 +328,11 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
         std::lock_guard lock(mutex_);
         if (fds[0].revents & POLLIN) {
             uint64_t count;
-            [[maybe_unused]] ssize_t n = ::read(wakeFd_, &count, sizeof count);
+            [[maybe_unused]] ssize_t n = ::read(native_->wakeFd, &count, sizeof count);
         }
         if (fds[1].revents)
-            DrainLocked(fds[1].revents);
+            DrainLocked((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0);
     }
-}
-
-void SerialDevice::NotifyQueued()
-{
-    std::lock_guard lock(mutex_);
-    if (!queue_.empty()) {
-        newBytes_ = true;
-        WakeLocked();
-    }
-}
-
-uint32_t SerialDevice::ClearError(uint32_t* errors)
-{
-    std::lock_guard lock(mutex_);
-    if (errors)
-        *errors = 0;
-    return uint32_t(queue_.size());
-}
-
-int32_t SerialDevice::ReadLocked(void* buffer, int32_t count)
-{
-    if (count <= 0)
-        return 0;
-    const bool wasFull = queue_.size() >= capacity_;
-    const size_t n = std::min(size_t(count), queue_.size());
-    std::copy_n(queue_.begin(), n, static_cast<uint8_t*>(buffer));
-    queue_.erase(queue_.begin(), queue_.begin() + n);
-    if (wasFull && queue_.size() < capacity_)
-        WakeLocked();
-    return int32_t(n);
-}
-
-int32_t SerialDevice::Read(void* buffer, int32_t count)
-{
-    std::lock_guard lock(mutex_);
-    return ReadLocked(buffer, count);
-}
-
-void SerialDevice::UnreadLocked(const uint8_t* bytes, size_t count)
-{
-    queue_.insert(queue_.begin(), bytes, bytes + count);
 }
 
 int32_t SerialDevice::Write(const void* buffer, int32_t count)
@@ -374,10 +346,10 @@ int32_t SerialDevice::Write(const void* buffer, int32_t count)
         int fd;
         {
             std::lock_guard lock(mutex_);
-            if (fd_ < 0)
+            if (native_->fd < 0)
                 break;
-            fd = fd_;
-            const ssize_t n = ::write(fd_, bytes + written, size_t(count - written));
+            fd = native_->fd;
+            const ssize_t n = ::write(native_->fd, bytes + written, size_t(count - written));
             if (n > 0) {
                 written += int32_t(n);
                 txWatch_ = true;
@@ -401,18 +373,18 @@ int32_t SerialDevice::Write(const void* buffer, int32_t count)
 bool SerialDevice::Purge(uint32_t flags)
 {
     std::lock_guard lock(mutex_);
-    if (fd_ < 0)
+    if (native_->fd < 0)
         return false;
     if (flags & (kSerialPurgeRxAbort | kSerialPurgeRxClear)) {
         const bool wasFull = queue_.size() >= capacity_;
         queue_.clear();
         newBytes_ = false;
-        ioctl(fd_, TCFLSH, TCIFLUSH);
+        ioctl(native_->fd, TCFLSH, TCIFLUSH);
         if (wasFull)
             WakeLocked();
     }
     if (flags & (kSerialPurgeTxAbort | kSerialPurgeTxClear))
-        ioctl(fd_, TCFLSH, TCOFLUSH);
+        ioctl(native_->fd, TCFLSH, TCOFLUSH);
     return true;
 }
 

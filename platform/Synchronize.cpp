@@ -1,9 +1,5 @@
 #include "Synchronize.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -29,21 +25,7 @@ std::condition_variable& syncChanged = *new std::condition_variable; // a call w
 std::deque<std::shared_ptr<QueuedCall>>& queue = *new std::deque<std::shared_ptr<QueuedCall>>;
 std::atomic<bool> uiKnown{false};
 std::thread::id uiThread;
-int dispatchEventType = 0;
-
-class Dispatcher : public QObject {
-public:
-    bool event(QEvent* e) override
-    {
-        if (e->type() == dispatchEventType) {
-            CheckSynchronize(0);
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
-
-Dispatcher* dispatcher = nullptr;
+std::function<void()>& wakeUi = *new std::function<void()>; // guarded by syncMutex
 
 // Runs the calls queued so far; syncMutex held on entry and on return.
 bool RunQueued(std::unique_lock<std::mutex>& lock)
@@ -68,15 +50,12 @@ bool RunQueued(std::unique_lock<std::mutex>& lock)
 
 } // namespace
 
-void InitSynchronize()
+void InitSynchronize(std::function<void()> wake)
 {
     std::lock_guard lock(syncMutex);
     uiThread = std::this_thread::get_id();
     uiKnown = true;
-    if (!dispatcher) {
-        dispatchEventType = QEvent::registerEventType();
-        dispatcher = new Dispatcher;
-    }
+    wakeUi = std::move(wake);
 }
 
 bool IsUiThread()
@@ -98,8 +77,12 @@ void Synchronize(std::function<void()> fn)
     std::unique_lock lock(syncMutex);
     queue.push_back(call);
     syncChanged.notify_all();
-    if (dispatcher)
-        QCoreApplication::postEvent(dispatcher, new QEvent(QEvent::Type(dispatchEventType)));
+    if (wakeUi) {
+        const std::function<void()> wake = wakeUi;
+        lock.unlock();
+        wake();
+        lock.lock();
+    }
     syncChanged.wait(lock, [&] { return call->done; });
     if (call->error)
         std::rethrow_exception(call->error);

@@ -1,21 +1,24 @@
 #pragma once
 // The hand-off of calls from worker and reader threads to the UI thread.
-// The UI thread runs queued calls from an event posted to a dispatcher object and
-// from CheckSynchronize, which every wait on the UI thread for another thread
-// calls in its loop. No wait here ever calls QCoreApplication::processEvents.
+// The UI thread runs queued calls in CheckSynchronize, which every wait on the UI
+// thread for another thread calls in its loop, and wherever the waker registered by
+// InitSynchronize gets it to (a window posts itself an event). No wait here ever
+// runs the window system's event loop.
 #include <functional>
 
 namespace kestrin {
 
-// Call once on the UI thread after the QCoreApplication exists: records the UI
-// thread and creates the dispatcher object that runs queued calls.
-void InitSynchronize();
+// Call once on the UI thread: records it. wake, when given, is called on the handing
+// thread each time a call has been queued, so that a UI thread busy elsewhere comes to
+// run CheckSynchronize. Without it, queued calls run only in CheckSynchronize and the
+// waits below: a program without a window pumps the queue itself while it waits.
+void InitSynchronize(std::function<void()> wake = nullptr);
 
 bool IsUiThread();
 
-// From another thread: queue fn for the UI thread and block until it has run there
-// (by the dispatcher's event or a CheckSynchronize); an exception fn throws is
-// rethrown here. On the UI thread: runs fn directly. Needs InitSynchronize first.
+// From another thread: queue fn for the UI thread, wake it, and block until fn has run
+// there; an exception fn throws is rethrown here. On the UI thread: runs fn directly.
+// Needs InitSynchronize first.
 void Synchronize(std::function<void()> fn);
 
 // On the UI thread: run every queued call, waiting up to timeoutMs for one to

@@ -376,14 +376,18 @@ bool TVornComPort::Lost() const
 
 void TVornComPort::Open()
 {
-    // A number the port table does not hold is named by the number itself.
-    std::string path = std::to_string(port_);
+    // The device: the port table's entry for the number, else the platform's own device
+    // for it (COMn); a number that stands for neither is named by the number itself.
     const auto entry = kestrin::FindPort(port_);
-    if (!entry)
+    std::string path = entry ? entry->path : SerialDevice::PathForNumber(port_);
+    const bool known = entry || !path.empty();
+    if (path.empty())
+        path = std::to_string(port_);
+    if (!known)
         throw EVornComPort(CannotOpen(path), ENOENT);
 
     std::shared_ptr<void> keepAlive;
-    if (entry->openVirtual) {
+    if (entry && entry->openVirtual) {
         std::string virtualPath;
         try {
             keepAlive = entry->openVirtual(virtualPath);
@@ -394,8 +398,6 @@ void TVornComPort::Open()
             path = virtualPath;
         if (!keepAlive)
             throw EVornComPort(CannotOpen(path), ENODEV);
-    } else {
-        path = entry->path;
     }
 
     int error = 0;

@@ -172,7 +172,8 @@ public:
     void SetLineMode(bool value);
     TParity Parity() const { return parity_; }
     void SetParity(TParity value);
-    // The port number; the port table gives the device it stands for (at the next open).
+    // The port number: the device the port table gives for it, else COMn where the
+    // platform numbers its ports (at the next open).
     int32_t Port() const { return port_; }
     void SetPort(int32_t value) { port_ = value; }
     uint32_t RxBuffer() const { return rxBuffer_; }

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "frmmain/TMainForm.h" // <functional>, <mutex>
-#include "platform/Synchronize.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -100,7 +99,7 @@ inline int RunWindowTests(int argc, char** argv)
     setenv("LC_ALL", "de_DE.UTF-8", 1);
     QApplication app(argc, argv);
     RegisterWindowFont();
-    kestrin::InitSynchronize();
+    InitWindowSynchronize();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,7 +1,16 @@
 // The main window after start-up: defaults, layout, the empty plot, a sweep's read-outs
-// and traces. Closing is shown by the worker tests, during a sweep.
+// and traces; the hand-off of calls to its event loop. Closing is shown by the worker
+// tests, during a sweep.
 #include "frmmain/FormFixture.h"
+#include "platform/Synchronize.h"
 #include "plot/TPanelPlus.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -164,6 +173,28 @@ TEST_F(MainFormTest, SweepShowsReadoutsAndChosenTraces)
         EXPECT_FALSE(InPlot(*form, colour)) << box->objectName().toStdString();
     }
     EXPECT_EQ(*form->PlotBitmap, empty);
+}
+
+// The window's event loop runs a call handed over from another thread: the event posted
+// for it arrives while nothing pumps the queue; an exception goes back to the caller.
+TEST(WindowSynchronize, HandOversRunInTheEventLoop)
+{
+    QEventLoop loop;
+    bool ranInLoop = false;
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        kestrin::Synchronize([&] {
+            ranInLoop = kestrin::IsUiThread() && loop.isRunning();
+            loop.quit();
+        });
+        EXPECT_THROW(kestrin::Synchronize([] { throw std::runtime_error("from the UI thread"); }), std::runtime_error);
+        returned = true;
+    });
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
+    worker.join();
+    EXPECT_TRUE(ranInLoop);
 }
 
 int main(int argc, char** argv) { return RunWindowTests(argc, argv); }

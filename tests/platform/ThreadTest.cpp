@@ -2,11 +2,11 @@
 #include "platform/Thread.h"
 #include "support/Pty.h"
 
-#include <QEventLoop>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -28,31 +28,43 @@ struct LambdaThread : TThread {
 
 } // namespace
 
-// A call handed over from another thread runs on the UI thread, whether the Qt event
-// loop or CheckSynchronize picks it up; an exception it throws reaches the caller.
-TEST(Synchronize, RunsOnTheUiThreadAndCarriesExceptionsBack)
+// A call handed over from another thread runs on the UI thread, which the registered
+// waker wakes for it (a window's event loop sleeps until then); an exception it throws
+// reaches the caller.
+TEST(Synchronize, RunsOnTheUiThreadWhenWokenAndCarriesExceptionsBack)
 {
     bool ranHere = false;
     Synchronize([&] { ranHere = IsUiThread(); }); // on the UI thread: at once
     EXPECT_TRUE(ranHere);
     EXPECT_FALSE(CheckSynchronize(0));
 
-    QEventLoop loop;
-    bool ranInLoop = false;
+    std::mutex mutex;
+    std::condition_variable woken;
+    int wakes = 0;
+    InitSynchronize([&] {
+        std::lock_guard lock(mutex);
+        ++wakes;
+        woken.notify_all();
+    });
+    bool ranOnUi = false;
     std::atomic<bool> returned{false};
     std::thread worker([&] {
-        Synchronize([&] {
-            ranInLoop = IsUiThread() && loop.isRunning();
-            loop.quit();
-        });
+        Synchronize([&] { ranOnUi = IsUiThread(); });
         EXPECT_THROW(Synchronize([] { throw std::runtime_error("from the UI thread"); }), std::runtime_error);
         returned = true;
     });
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    loop.exec();
+    for (int handled = 0; handled < 2; ++handled) {
+        std::unique_lock lock(mutex);
+        if (!woken.wait_for(lock, std::chrono::seconds(5), [&] { return wakes > handled; }))
+            break; // the failure shows below; the pump lets the worker end
+        lock.unlock();
+        EXPECT_TRUE(CheckSynchronize(1000));
+    }
     EXPECT_TRUE(PumpUntil([&] { return returned.load(); }));
     worker.join();
-    EXPECT_TRUE(ranInLoop);
+    InitSynchronize();
+    EXPECT_TRUE(ranOnUi);
+    EXPECT_EQ(wakes, 2);
 }
 
 // WaitFor on the UI thread keeps running the thread's hand-overs (a plain wait would

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PortList.h"
+#include "platform/PortList_linux.h"
 #include "platform/PortTable.h"
 
 namespace fs = std::filesystem;
