@@ -52,6 +52,7 @@ void PrintHelp()
         "                                   first reply (a device loss), then exit\n"
         "  --fault-bytes N     the N of short, surplus and vanish (default 4)\n"
         "  -h, --help          show this help and exit\n"
+        "      --version       show the version and exit\n"
         "\n"
         "Exit status: 0 after an interrupt or a vanish, 1 when the terminal or the link\n"
         "cannot be made, 2 for a bad option.\n",
@@ -68,6 +69,7 @@ struct Options {
     SimConfig Config;
     std::string Link;
     bool Help = false;
+    bool Version = false;
 };
 
 bool ParseFault(std::string_view text, Fault& fault)
@@ -89,6 +91,10 @@ int ParseOptions(int argc, char** argv, Options& options)
         std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
             options.Help = true;
+            return 0;
+        }
+        if (arg == "--version") {
+            options.Version = true;
             return 0;
         }
         if (arg == "--fast") {
@@ -188,6 +194,10 @@ int main(int argc, char** argv)
         return status;
     if (options.Help) {
         PrintHelp();
+        return 0;
+    }
+    if (options.Version) {
+        std::printf("%s %s\n", kName, KESTRIN_VERSION);
         return 0;
     }
 

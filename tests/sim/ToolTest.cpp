@@ -53,6 +53,13 @@ TEST(SimTool, HelpExplainsTheOptionsAndBadOptionsExitWithStatusTwo)
     }
 }
 
+TEST(SimTool, VersionNamesTheToolAndTheRelease)
+{
+    std::string out;
+    EXPECT_EQ(Finish(StartTool("--version"), &out), 0);
+    EXPECT_EQ(out.substr(out.find('\n') + 1), "kestrin-vna-sim " KESTRIN_VERSION "\n"); // after the process id
+}
+
 TEST(SimTool, LinkServesAndIsRemovedOnInterruptTerminateAndVanish)
 {
     const std::string link = ::testing::TempDir() + "kestrin-sim-" + std::to_string(getpid());

@@ -1,0 +1,71 @@
+#include "app/CommandLine.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace kestrin {
+
+namespace {
+
+const QString kProgram = QStringLiteral("kestrin-vna");
+
+// The options Qt's application classes take for themselves: QGuiApplication's (the list
+// QCommandLineParser's --help-all shows), QApplication's and the X11 ones. Name, value name.
+struct QtOption {
+    const char* Name;
+    const char* Value;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", "platformName[:options]"}, {"platformpluginpath", "path"}, {"platformtheme", "theme"},
+    {"plugin", "plugin"}, {"qmljsdebugger", "value"}, {"qwindowgeometry", "geometry"}, {"qwindowicon", "icon"},
+    {"qwindowtitle", "title"}, {"reverse", nullptr}, {"session", "session"}, {"style", "style"},
+    {"stylesheet", "stylesheet"}, {"widgetcount", nullptr}, {"display", "hostname:screen"},
+    {"geometry", "geometry"},
+};
+
+} // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& version)
+{
+    QCommandLineParser parser;
+    // Qt's options are single-dash words (-platform), so single-dash words are long options.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "Kestrin VNA: sweeps a DDS-based one-port antenna analyser on a serial port and shows\n"
+        "SWR, return loss, phase and impedance over frequency. Without options it opens its\n"
+        "window; choose the port \"Simulator\" to try it without an analyser.\n"
+        "Qt's own options (-platform, -style, -display, ...) are accepted as well.\n"
+        "See kestrin-vna(1) for serial port permissions and the simulated analyser."));
+    // Our own -h/--help rather than addHelpOption(): its --help-all would list Qt's options
+    // before any QApplication exists, that is without the window system's ones.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    for (const QtOption& qt : kQtOptions) {
+        QCommandLineOption option(QString::fromLatin1(qt.Name), QStringLiteral("Qt's own option."),
+                                  qt.Value ? QString::fromLatin1(qt.Value) : QString());
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    CommandLine result;
+    QString error;
+    if (!parser.parse(arguments))
+        error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst());
+    if (!error.isEmpty()) {
+        result.ExitStatus = 2;
+        result.Err = QStringLiteral("%1: %2 Usage: %1 [--help] [--version]\n").arg(kProgram, error);
+    } else if (parser.isSet(help)) {
+        result.Out = parser.helpText();
+    } else if (parser.isSet(versionOption)) {
+        result.Out = QStringLiteral("%1 %2\n").arg(kProgram, version);
+    } else {
+        result.Run = true;
+    }
+    return result;
+}
+
+} // namespace kestrin
