@@ -1,34 +1,69 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Kestrin VNA needs on Debian 12.
+# Installs what Kestrin VNA needs on Debian 12, for one role:
+#   build  compiler, CMake, Qt development files and the window's fonts: enough to build,
+#          run and package the program (scripts/run.sh, scripts/package.sh)
+#   test   build, plus what the tests and the package check need (scripts/test.sh)
+# Usage: install-deps.sh [--dry-run] [build|test]   (no role: test, everything)
+#   --dry-run  print the packages the role misses on this machine and install nothing
 # Does nothing (and needs no network) when everything is already there.
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config python3
+build_packages=(
+  build-essential cmake file  # file: CPack's library dependency scan
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth imagemagick x11-utils
   fonts-liberation fonts-wine fontconfig
-  locales procps
 )
+# One line per purpose; add packages where they belong.
+test_packages=(
+  pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
+  xvfb xauth imagemagick x11-utils procps
+  locales
+  python3                               # scripts/check-deps.py
+  lintian desktop-file-utils appstream  # scripts/check-package.sh
+)
+
+usage() { echo "Usage: $0 [--dry-run] [build|test]" >&2; exit 2; }
+dry_run=0
+role=""
+for arg in "$@"; do
+  case "$arg" in
+    --dry-run) dry_run=1 ;;
+    build|test) [ -z "$role" ] || usage; role="$arg" ;;
+    *) usage ;;
+  esac
+done
+role="${role:-test}"
+
+packages=("${build_packages[@]}")
+[ "$role" = build ] || packages+=("${test_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
+# The read-out tests run once under a locale with ',' as the decimal separator.
+need_locale=0
+if [ "$role" = test ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+  need_locale=1
+fi
+
+if [ "$dry_run" -eq 1 ]; then
+  echo "Missing for $role: ${missing[*]:-nothing}"
+  [ "$need_locale" -eq 0 ] || echo "Locale to generate: de_DE.UTF-8"
+  exit 0
+fi
+
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+
 if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   echo "Installing: ${missing[*]}"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The read-out tests run once under a locale with ',' as the decimal separator.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+if [ "$need_locale" -eq 1 ]; then
   $sudo_cmd sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $sudo_cmd tee -a /etc/locale.gen >/dev/null
   $sudo_cmd locale-gen >/dev/null

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Checks the Debian package without installing it: builds it (scripts/package.sh), unpacks it
+# into a temporary folder, runs the unpacked programs' --version and --help (no display is
+# needed), validates the desktop entry and the AppStream metainfo, and runs lintian, which
+# must report no error. Exits non-zero at the first failed check.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+"$here/scripts/install-deps.sh" test
+
+deb="$("$here/scripts/package.sh")"
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+dpkg-deb -x "$deb" "$tmp"
+version="$(dpkg-deb -f "$deb" Version)"
+id="$(basename "$tmp"/usr/share/applications/*.desktop .desktop)"
+
+fail() { echo "check-package.sh: $*" >&2; exit 1; }
+step() { echo "== $*"; }
+
+step "$(basename "$deb"): contents"
+for f in usr/bin/kestrin-vna usr/bin/kestrin-vna-sim \
+         usr/share/man/man1/kestrin-vna.1.gz usr/share/man/man1/kestrin-vna-sim.1.gz \
+         "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" \
+         "usr/share/icons/hicolor/scalable/apps/$id.svg" \
+         "usr/share/icons/hicolor/48x48/apps/$id.png" "usr/share/icons/hicolor/128x128/apps/$id.png" \
+         "usr/share/icons/hicolor/256x256/apps/$id.png" \
+         usr/share/doc/kestrin-vna/copyright usr/share/doc/kestrin-vna/changelog.gz; do
+  [ -f "$tmp/$f" ] || fail "the package lacks /$f"
+done
+echo "ok"
+
+# Without any display: a program that tried to open its window would fail here.
+nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb)
+for program in kestrin-vna kestrin-vna-sim; do
+  step "$program --version"
+  out="$("${nodisplay[@]}" "$tmp/usr/bin/$program" --version)"
+  echo "$out"
+  [ "$out" = "$program $version" ] || fail "$program --version printed '$out', not '$program $version'"
+  step "$program --help"
+  out="$("${nodisplay[@]}" "$tmp/usr/bin/$program" --help)"
+  echo "$out"
+  grep -q '^Usage: ' <<<"$out" || fail "$program --help printed no usage"
+done
+
+step "desktop-file-validate $id.desktop"
+desktop-file-validate "$tmp/usr/share/applications/$id.desktop"
+echo "ok"
+step "appstreamcli validate --no-net $id.metainfo.xml"
+appstreamcli validate --no-net "$tmp/usr/share/metainfo/$id.metainfo.xml"
+step "appstreamcli validate-tree --no-net (metainfo, desktop entry and icons together)"
+appstreamcli validate-tree --no-net "$tmp"
+
+step "lintian $(basename "$deb")"
+# lintian exits non-zero on an error; its remark about running as root goes.
+lintian --fail-on error "$deb" 2> >(grep -v 'running with root privileges' >&2)
+echo "ok: no errors"
