@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "acquisition/SweepRequest.h"
@@ -30,9 +31,6 @@ QString IntegerText(int32_t value) { return Text(std::to_string(value)); }
 Extended DecimalOf(const QLineEdit* field) { return ParseDecimal(field->text().toStdString()).value_or(0); }
 
 int32_t WholeOf(const QLineEdit* field) { return ParseWhole32(field->text().toStdString()).value_or(0); }
-
-// kHz of a MHz text, kept at full size so that a huge number is rejected as too high.
-long long KHzOf(const QLineEdit* field) { return KHzFromMHz(DecimalOf(field)); }
 
 bool IsControl(unsigned char c) { return c >= 1 && c < 32; }
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -64,7 +62,10 @@ void TMainForm::eFstartEndKeyPress(char& key)
     const auto c = static_cast<unsigned char>(key);
     if (c < 32 || IsDigit(c))
         return;
-    if (c == '.') {
+    // A decimal comma typed out of habit is the point, not a character to drop: "7,1" is 7.1 MHz.
+    if (c == ',')
+        key = '.';
+    if (key == '.') {
         auto* field = qobject_cast<QLineEdit*>(sender());
         if (field == nullptr)
             field = qobject_cast<QLineEdit*>(focusWidget());
@@ -78,7 +79,9 @@ void TMainForm::FrequencyExit(QLineEdit* field, int32_t& storedKHz)
 {
     if (errorBoxOpen_)
         return;
-    const long long kHz = KHzOf(field);
+    const std::optional<Extended> mHz = ParseDecimal(field->text().toStdString());
+    // Kept at full size, so that a huge number is rejected as too high.
+    const long long kHz = KHzFromMHz(mHz.value_or(0));
     if (kHz < 0) {
         RejectEntry(field, QStringLiteral("Frequency can not be lower than 0 MHz."), MHzText(storedKHz));
         return;
@@ -87,8 +90,13 @@ void TMainForm::FrequencyExit(QLineEdit* field, int32_t& storedKHz)
         RejectEntry(field, QStringLiteral("Frequency can not be higher than 550 MHz."), MHzText(storedKHz));
         return;
     }
-    std::lock_guard<std::mutex> lock(*SweepLock);
-    storedKHz = static_cast<int32_t>(kHz);
+    {
+        std::lock_guard<std::mutex> lock(*SweepLock);
+        storedKHz = static_cast<int32_t>(kHz);
+    }
+    // Text that did not parse sweeps from 0: the field says so instead of staying empty.
+    if (!mHz)
+        field->setText(QStringLiteral("0"));
 }
 
 void TMainForm::eFstartExit()

@@ -54,12 +54,14 @@ TEST_F(SettingsTest, EntriesAreFilteredParsedAndRangeChecked)
         {form->eFstart, false, "550", "550", 550000, {}},
         {form->eFstart, false, "550.0004", "550.0004", 550000, {}},
         {form->eFstart, false, "550.001", "550", 550000, TooHigh},
-        // '-', ',', a second '.', '+', 'e' and blanks typed do nothing.
-        {form->eFstart, false, "-1,2.5.6+e 7", "12.567", 12567, {}},
+        // '-', a second '.' (also one typed as ','), '+', 'e' and blanks typed do nothing.
+        {form->eFstart, false, "-12.5,.6+e 7", "12.567", 12567, {}},
         // Pasted text reaches the check unfiltered; far beyond 32 bits it does not wrap round.
         {form->eFstart, true, "-1", "12.567", 12567, TooLow},
         {form->eFend, true, "1e12", "180", 180000, TooHigh},
-        {form->eFend, false, "", "", 0, {}},
+        // Text that does not parse stores 0, and the field says so.
+        {form->eFend, false, "", "0", 0, {}},
+        {form->eFend, true, "7.1.2", "0", 0, {}},
         {form->eSteps, false, "1.0-,a", "10", 10, {}},
         {form->eSteps, false, "4000", "4000", 4000, {}},
         {form->eSteps, false, "9", "4000", 4000, BadSteps},
@@ -84,6 +86,26 @@ TEST_F(SettingsTest, EntriesAreFilteredParsedAndRangeChecked)
         // A rejected field gets the focus back.
         EXPECT_EQ(QApplication::focusWidget() == r.edit, !r.message.isEmpty());
     }
+}
+
+TEST_F(SettingsTest, ADecimalCommaIsThePointAndAnEmptyFrequencyReadsZero)
+{
+    TypeInto(form->eFstart, "7,1");
+    QTest::keyClick(form->eFstart, Qt::Key_Tab);
+    EXPECT_EQ(form->eFstart->text(), "7.1");
+    EXPECT_EQ(form->SweepStartKHz, 7100);
+    // Tab went on to the end field: emptied and left, it reads what is stored.
+    ASSERT_EQ(QApplication::focusWidget(), form->eFend);
+    TypeInto(form->eFend, "");
+    QTest::keyClick(form->eFend, Qt::Key_Tab);
+    EXPECT_EQ(form->eFend->text(), "0");
+    EXPECT_EQ(form->SweepEndKHz, 0);
+    // Only one point, whichever key typed it.
+    TypeInto(form->eFstart, "7,1,2");
+    QTest::keyClick(form->eFstart, Qt::Key_Tab);
+    EXPECT_EQ(form->eFstart->text(), "7.12");
+    EXPECT_EQ(form->SweepStartKHz, 7120);
+    EXPECT_TRUE(errors.isEmpty());
 }
 
 TEST_F(SettingsTest, EnterCommitsNothingTabDoesAndARejectionTakesTheFocusBackOnce)
