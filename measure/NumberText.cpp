@@ -85,6 +85,42 @@ std::string FormatRoundTrip(Extended value)
     return FormatWith(std::chars_format::general, 21, value);
 }
 
+std::string FormatShortestDouble(double value)
+{
+    if (value == 0)
+        return "0"; // also for -0
+    char buf[64];
+    if (!std::isfinite(value)) {
+        const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+        return std::string(buf, end);
+    }
+    // "-d.ddde+XX" with the fewest digits that read back as value.
+    const std::string scientific(buf, std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific).ptr);
+    const size_t e = scientific.find('e');
+    const char* expBegin = scientific.c_str() + e + 1;
+    if (*expBegin == '+')
+        ++expBegin;
+    int exponent = 0;
+    std::from_chars(expBegin, scientific.c_str() + scientific.size(), exponent);
+    if (exponent < -4 || exponent >= 15)
+        return scientific;
+
+    const bool negative = scientific[0] == '-';
+    std::string digits;
+    for (size_t i = negative ? 1 : 0; i < e; ++i)
+        if (scientific[i] != '.')
+            digits += scientific[i];
+    std::string out = negative ? "-" : "";
+    const size_t whole = static_cast<size_t>(exponent) + 1; // digits before the point
+    if (exponent < 0)
+        out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    else if (digits.size() <= whole)
+        out += digits + std::string(whole - digits.size(), '0');
+    else
+        out += digits.substr(0, whole) + '.' + digits.substr(whole);
+    return out;
+}
+
 std::optional<Extended> ParseDecimal(std::string_view text)
 {
     const std::string_view core = Trim(text);

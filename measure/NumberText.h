@@ -26,6 +26,12 @@ long long KHzFromMHz(Extended mHz);
 // value; for files whose numbers must keep their full precision.
 std::string FormatRoundTrip(Extended value);
 
+// The shortest text that reads back as exactly this double: "7.072846", "180", "0.0001",
+// "1e-05". The digits are the fewest that round-trip; from 1e-4 up to 1e15 they are written
+// without an exponent, as "%g" would. '.' whatever the locale; "inf", "-inf" and "nan" as
+// such. Every number a file of the program carries (CSV, Touchstone) goes through here.
+std::string FormatShortestDouble(double value);
+
 // Decimal number: optional blanks, optional sign, digits with at most one '.',
 // at least one digit, optional exponent, optional blanks, nothing else.
 // Returns nothing when the text does not parse or is out of range.

@@ -63,7 +63,7 @@ std::string SweepCsv(const TVNAList& list)
         for (Extended v : values) {
             if (!first)
                 out += ',';
-            out += FormatRoundTrip(v);
+            out += FormatShortestDouble(static_cast<double>(v));
             first = false;
         }
         out += '\n';

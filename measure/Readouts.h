@@ -25,5 +25,5 @@ CalculatorTexts EvaluateCalculator(Extended markerFreqMHz, Extended knownValue, 
 
 // The sweep as CSV: one header line, then one line per sample with frequency (MHz),
 // SWR, return loss (dB), phase (degrees), |Z|, Rs, |Xs|, L (uH), C (pF) and Q,
-// comma-separated, '.' as decimal separator, enough digits to round-trip the read-outs.
+// comma-separated, each the shortest text that reads back as the value's double.
 std::string SweepCsv(const TVNAList& list);

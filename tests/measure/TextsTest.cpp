@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <charconv>
+#include <cmath>
 #include <sstream>
 #include <vector>
 
@@ -132,4 +134,86 @@ TEST_P(Texts, SweepCsvHasOneLinePerSampleAgreeingWithTheReadouts)
         EXPECT_EQ(Columns(FormatReadoutRow(back)), Columns(FormatReadoutRow(*list.GetEntry(i)))) << line;
     }
     EXPECT_EQ(i, list.Count());
+}
+
+namespace {
+
+// Significant digits of a number text: "0.00720" and "7.2e-03" have two.
+size_t SignificantDigits(const std::string& text)
+{
+    std::string digits;
+    for (char c : text.substr(0, text.find_first_of("eE")))
+        if (c >= '0' && c <= '9')
+            digits += c;
+    const size_t first = digits.find_first_not_of('0');
+    return first == std::string::npos ? 0 : digits.find_last_not_of('0') + 1 - first;
+}
+
+// A number text read as a script reads it, whatever the locale.
+double ReadDouble(const std::string& text)
+{
+    double value = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : NAN;
+}
+
+} // namespace
+
+TEST_P(Texts, SweepCsvNumbersAreTheShortestTextsOfTheirDoubles)
+{
+    TVNAList list;
+    const uint8_t bytes[][4] = {{0x00, 0x02, 0x00, 0x02}, {0x35, 0x01, 0x10, 0x00}, {0xFF, 0x03, 0xFE, 0x03}};
+    for (const auto& b : bytes)
+        ComputeEntry(*list.NewEntry(), b, 0.1L + 0.1399L * list.Count(), 0, kPhaseScale);
+    // Values as a sweep leaves them, with long double noise in the last digits.
+    TVNAEntry& noisy = *list.GetEntry(0);
+    noisy.FreqMHz = 7.0728459999999999997L;
+    noisy.SWR = 36.187940000000000003L;
+    noisy.Q = 100000;
+    noisy.CpF = 1e-30L;
+
+    std::istringstream csv(SweepCsv(list));
+    std::string line, field;
+    std::getline(csv, line); // header
+    Extended TVNAEntry::* const fields[] = {&TVNAEntry::FreqMHz, &TVNAEntry::SWR, &TVNAEntry::RLdB,
+                                           &TVNAEntry::PhaseDeg, &TVNAEntry::Z, &TVNAEntry::Rs, &TVNAEntry::Xs,
+                                           &TVNAEntry::LuH, &TVNAEntry::CpF, &TVNAEntry::Q};
+    std::vector<std::vector<std::string>> rows;
+    for (int32_t i = 0; std::getline(csv, line); ++i) {
+        ASSERT_LT(i, list.Count());
+        std::istringstream in(line);
+        rows.emplace_back();
+        for (Extended TVNAEntry::*f : fields) {
+            ASSERT_TRUE(std::getline(in, field, ',')) << line;
+            rows.back().push_back(field);
+            const double value = static_cast<double>(list.GetEntry(i)->*f);
+            // What a spreadsheet or script reads is the value's double...
+            EXPECT_EQ(ReadDouble(field), value) << field;
+            // ...and one significant digit fewer would not read back as it.
+            const size_t digits = SignificantDigits(field);
+            if (digits > 1) {
+                char shorter[64];
+                char* end = std::to_chars(shorter, shorter + sizeof shorter, value, std::chars_format::general,
+                                                int(digits - 1)).ptr;
+                EXPECT_NE(ReadDouble(std::string(shorter, end)), value) << field << " is not the shortest";
+            }
+        }
+    }
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0], "7.072846");
+    EXPECT_EQ(rows[0][1], "36.18794");
+    EXPECT_EQ(rows[0][8], "1e-30");
+    EXPECT_EQ(rows[0][9], "100000");
+    EXPECT_EQ(rows[1][0], "0.2399");
+}
+
+TEST_P(Texts, ShortestDoubleTextsWithoutExponentFromATenThousandthToAQuadrillion)
+{
+    const struct { double value; const char* text; } cases[] = {
+        {7.072846, "7.072846"}, {180, "180"}, {-2.5, "-2.5"}, {0.1, "0.1"}, {1.0 / 3, "0.3333333333333333"},
+        {0.0001, "0.0001"}, {0.00001234, "1.234e-05"}, {123456789012345.6, "123456789012345.6"},
+        {1e15, "1e+15"}, {-0.0, "0"}, {1e300, "1e+300"}, {HUGE_VAL, "inf"}, {-HUGE_VAL, "-inf"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatShortestDouble(c.value), c.text);
 }
