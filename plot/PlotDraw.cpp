@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +24,7 @@ const QColor kPhaseGridColor(136, 0, 122);
 const QColor kZGridColor(125, 122, 0);
 const QColor kMarkerColor(0, 0, 255);
 const QColor kMinSwrColor(0, 255, 0);
+const QColor kReferenceColor(255, 255, 255);
 
 // Pixel sizes of the label fonts: 9 and 10 points at 96 dots per inch.
 constexpr int kAxisFontPx = 12;
@@ -354,7 +356,15 @@ int TraceX(const PlotGeometry& g, int n, int i)
     return g.ML + 1 + static_cast<int>(RoundToLL(step * static_cast<long double>(i)));
 }
 
-void DrawTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& list, TraceChoice choice)
+namespace {
+
+// A sample whose x is this is left out: the polyline joins the samples on either side.
+constexpr int kLeftOut = INT_MIN;
+
+// Draws the chosen traces of list, sample i at xs[i], as open polylines in the order
+// SWR, return loss, phase, Z, Xs, Rs; each in its palette colour, or all in one colour.
+void DrawTraceLines(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& list,
+                    TraceChoice choice, const std::vector<int>& xs, const QColor* oneColor)
 {
     const int n = list.Count();
     if (n <= 0 || img.isNull())
@@ -381,19 +391,20 @@ void DrawTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const 
     const long double phaseScale = ph / 180.0L;
     const long double ohmScale = ph / 400.0L;
 
-    std::vector<int> xs(static_cast<size_t>(n));
     std::vector<const TVNAEntry*> entries(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        xs[static_cast<size_t>(i)] = TraceX(g, n, i);
+    for (int i = 0; i < n; ++i)
         entries[static_cast<size_t>(i)] = list.GetEntry(i);
-    }
 
     for (const Trace& t : traces) {
         if (!t.on)
             continue;
-        const Pen pen{ToRgb(t.color), PenStyle::Solid, bg};
+        const Pen pen{ToRgb(oneColor != nullptr ? *oneColor : t.color), PenStyle::Solid, bg};
+        bool started = false;
         long long prevX = 0, prevY = 0;
         for (int i = 0; i < n; ++i) {
+            const int xi = xs[static_cast<size_t>(i)];
+            if (xi == kLeftOut)
+                continue;
             const TVNAEntry& e = *entries[static_cast<size_t>(i)];
             long long y;
             switch (t.kind) {
@@ -416,13 +427,180 @@ void DrawTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const 
                 y = MT + TraceOffset(ohmScale * e.Rs, PH);
                 break;
             }
-            const long long x = xs[static_cast<size_t>(i)];
-            if (i > 0)
+            const long long x = xi;
+            if (started)
                 DrawLine(s, prevX, prevY, x, y, pen);
+            started = true;
             prevX = x;
             prevY = y;
         }
     }
+}
+
+}  // namespace
+
+void DrawTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& list, TraceChoice choice)
+{
+    const int n = list.Count();
+    if (n <= 0 || img.isNull())
+        return;
+    std::vector<int> xs(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        xs[static_cast<size_t>(i)] = TraceX(g, n, i);
+    DrawTraceLines(img, g, p, list, choice, xs, nullptr);
+}
+
+std::optional<int> FrequencyX(const PlotGeometry& g, const FrequencyAxis& axis, KHzFraction f)
+{
+    const int64_t n = axis.Steps;
+    if (n < 1 || n > 4000 || f.Den < 1 || f.Den > 10000 || axis.EndKHz == axis.StartKHz)
+        return std::nullopt;
+    // p = a x N / den with 0 <= a <= den inside the sweep. The bounds on N and Den keep every
+    // product inside 64 bits for any pair of 32-bit kHz values.
+    int64_t a = f.Num - int64_t{axis.StartKHz} * f.Den;
+    int64_t den = f.Den * (int64_t{axis.EndKHz} - axis.StartKHz);
+    if (den < 0) {
+        a = -a;
+        den = -den;
+    }
+    if (a < 0 || a > den)
+        return std::nullopt;
+    const int64_t num = a * n;
+    if (num % den == 0)
+        return TraceX(g, static_cast<int>(n), static_cast<int>(num / den));
+    const long double step = static_cast<long double>(g.PW()) / static_cast<long double>(n);
+    const long double p = static_cast<long double>(num) / static_cast<long double>(den);
+    return g.ML + 1 + static_cast<int>(RoundToLL(step * p));
+}
+
+namespace {
+
+constexpr int kMinTickSpacing = 80;
+// Steps are tried from 1 Hz (10^-3 kHz) up.
+constexpr int kSmallestStepExponentKHz = -3;
+
+int64_t Pow10(int e)
+{
+    int64_t v = 1;
+    for (int i = 0; i < e; ++i)
+        v *= 10;
+    return v;
+}
+
+ScaleStep NextStep(ScaleStep s)
+{
+    if (s.Mantissa == 1)
+        return {2, s.Exponent};
+    if (s.Mantissa == 2)
+        return {5, s.Exponent};
+    return {1, s.Exponent + 1};
+}
+
+// The ticks at the multiples of step; empty when the step is outside the range handled.
+std::vector<ScaleTick> TicksAt(const PlotGeometry& g, const FrequencyAxis& axis, ScaleStep step)
+{
+    std::vector<ScaleTick> ticks;
+    const int e = step.Exponent + 3; // exponent of the step in kHz
+    if (e < kSmallestStepExponentKHz || e > 12)
+        return ticks;
+    // Frequencies in units of 10^-d kHz, in which the step is whole.
+    const int d = std::max(0, -e);
+    const int64_t unitsPerKHz = Pow10(d);
+    const int64_t stepUnits = step.Mantissa * Pow10(e + d);
+    const int64_t lo = int64_t{std::min(axis.StartKHz, axis.EndKHz)} * unitsPerKHz;
+    const int64_t hi = int64_t{std::max(axis.StartKHz, axis.EndKHz)} * unitsPerKHz;
+    const int64_t first = -FloorDiv(-lo, stepUnits);
+    const int64_t last = FloorDiv(hi, stepUnits);
+    // Decimals the step needs, and the label value in units of 10^-decimals MHz.
+    const int decimals = std::max(0, -step.Exponent);
+    const int64_t dropped = Pow10(d + 3 - decimals);
+    for (int64_t c = first; c <= last; ++c) {
+        const int64_t units = c * stepUnits;
+        const std::optional<int> x = FrequencyX(g, axis, KHzFraction{units, unitsPerKHz});
+        if (!x)
+            continue;
+        const int64_t value = units / dropped;
+        const int64_t magnitude = value < 0 ? -value : value;
+        QString label = value < 0 ? QStringLiteral("-") : QString();
+        label += QString::number(magnitude / Pow10(decimals));
+        if (decimals > 0)
+            label += QLatin1Char('.') + QStringLiteral("%1").arg(magnitude % Pow10(decimals), decimals, 10, QLatin1Char('0'));
+        ticks.push_back(ScaleTick{*x, label});
+    }
+    return ticks;
+}
+
+}  // namespace
+
+ScaleStep NiceStep(int64_t spanKHz, int pw)
+{
+    ScaleStep step{1, kSmallestStepExponentKHz - 3};
+    if (spanKHz <= 0 || pw <= 0)
+        return step;
+    // m x 10^e kHz spread at pw / span pixels per kHz lies at least 80 pixels apart when
+    // m x 10^e x pw >= 80 x span; compared in whole numbers.
+    for (;; step = NextStep(step)) {
+        const int e = step.Exponent + 3;
+        const int64_t lhs = step.Mantissa * int64_t{pw} * Pow10(std::max(0, e));
+        const int64_t rhs = kMinTickSpacing * spanKHz * Pow10(std::max(0, -e));
+        if (lhs >= rhs || e >= 12)
+            return step;
+    }
+}
+
+std::vector<ScaleTick> FrequencyTicks(const PlotGeometry& g, const FrequencyAxis& axis)
+{
+    const int64_t span = std::llabs(int64_t{axis.EndKHz} - axis.StartKHz);
+    if (span == 0 || g.PW() <= 0 || axis.Steps < 1 || axis.Steps > 4000)
+        return {};
+    for (ScaleStep step = NiceStep(span, g.PW()); step.Exponent + 3 <= 12; step = NextStep(step)) {
+        std::vector<ScaleTick> ticks = TicksAt(g, axis, step);
+        bool spaced = true;
+        for (size_t i = 1; i < ticks.size(); ++i)
+            spaced = spaced && std::abs(ticks[i].X - ticks[i - 1].X) >= kMinTickSpacing;
+        if (spaced)
+            return ticks;
+    }
+    return {};
+}
+
+void DrawFrequencyScale(QImage& img, const PlotGeometry& g, const PlotPalette& p, const FrequencyAxis& axis)
+{
+    if (img.isNull())
+        return;
+    const std::vector<ScaleTick> ticks = FrequencyTicks(g, axis);
+    if (ticks.empty())
+        return;
+    EnsureRgb888(img);
+    const int bottom = g.H - g.MB;
+    {
+        Surface s(img);
+        const Pen frame{ToRgb(kFrameColor), PenStyle::Solid, ToRgb(p.Background)};
+        for (const ScaleTick& t : ticks)
+            DrawLine(s, t.X, bottom + 1, t.X, bottom + 5, frame);
+    }
+    QPainter painter(&img);
+    painter.setFont(PixelFont(kAxisFontPx, false));
+    const QFontMetrics fm(painter.font());
+    for (const ScaleTick& t : ticks)
+        TextOut(painter, t.X - fm.horizontalAdvance(t.Label) / 2, bottom + 18, t.Label, kFrameColor, p.Background);
+}
+
+void DrawReferenceTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& reference,
+                         const FrequencyAxis& referenceAxis, const FrequencyAxis& axis, TraceChoice choice)
+{
+    const int n = reference.Count();
+    if (n <= 0 || n != referenceAxis.Steps || img.isNull())
+        return;
+    // Sample j of the reference lies at (S x N + (E - S) x j) / N kHz.
+    const int64_t s = referenceAxis.StartKHz;
+    const int64_t span = int64_t{referenceAxis.EndKHz} - referenceAxis.StartKHz;
+    std::vector<int> xs(static_cast<size_t>(n));
+    for (int j = 0; j < n; ++j) {
+        const std::optional<int> x = FrequencyX(g, axis, KHzFraction{s * n + span * j, n});
+        xs[static_cast<size_t>(j)] = x ? *x : kLeftOut;
+    }
+    DrawTraceLines(img, g, p, reference, choice, xs, &kReferenceColor);
 }
 
 int MarkerIndexFromX(const PlotGeometry& g, int n, int x)

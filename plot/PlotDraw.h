@@ -7,6 +7,10 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
+#include <optional>
+#include <vector>
+
 #include "measure/VNAList.h"
 
 struct PlotGeometry {
@@ -50,6 +54,60 @@ int TraceX(const PlotGeometry& g, int n, int i);
 // order SWR, return loss, phase, Z, Xs, Rs; values beyond the far end of a scale
 // lie on its end line, values before the near end are not limited.
 void DrawTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& list, TraceChoice choice);
+
+// The frequency axis of a sweep: sample i of Steps lies at the trace point's x, so
+// StartKHz lies at ML + 1 and EndKHz at ML + 1 + PW.
+struct FrequencyAxis {
+    int32_t StartKHz = 0;
+    int32_t EndKHz = 0;
+    int32_t Steps = 0; // 1 to 4000; any other count has no axis
+};
+
+// A frequency as the exact fraction Num / Den kHz.
+struct KHzFraction {
+    int64_t Num = 0;
+    int64_t Den = 1; // 1 to 10000
+};
+
+// x of frequency f on the axis: ML + 1 + Round((PW / N) x p), where p = (f - S) x N / (E - S)
+// is f's position in samples, worked out exactly; on a sample's own frequency that is exactly
+// the sample's TraceX. Nothing when f lies outside the sweep (S to E, both included), or when
+// the axis has no span or no valid sample count.
+std::optional<int> FrequencyX(const PlotGeometry& g, const FrequencyAxis& axis, KHzFraction f);
+
+// A step of the frequency scale: Mantissa (1, 2 or 5) x 10^Exponent MHz.
+struct ScaleStep {
+    int Mantissa = 1;
+    int Exponent = 0;
+    bool operator==(const ScaleStep&) const = default;
+};
+
+// The smallest step of 1, 2 or 5 x 10^k MHz (down to 1 Hz) whose neighbouring ticks lie at
+// least 80 pixels apart when spanKHz (> 0) are spread over pw (> 0) pixels.
+ScaleStep NiceStep(int64_t spanKHz, int pw);
+
+struct ScaleTick {
+    int X = 0;
+    QString Label; // MHz with as many decimals as the step needs: "7.05" on a 50 kHz step
+    bool operator==(const ScaleTick&) const = default;
+};
+
+// The ticks of the frequency scale: one at every whole multiple of the step that lies within
+// the sweep (the first is the start rounded up to a multiple, the last the end rounded down),
+// at FrequencyX. Neighbours are never nearer than 80 pixels: should rounding bring two closer,
+// the next larger step is taken. Empty when the axis has no span or the plot no width.
+std::vector<ScaleTick> FrequencyTicks(const PlotGeometry& g, const FrequencyAxis& axis);
+
+// The frequency scale in the bottom margin, in the frame's colour: ticks 4 pixels long below
+// the bottom frame line, and labels in the scales' font centred under them with their top at
+// H - MB + 18. Touches no pixel of the plot area.
+void DrawFrequencyScale(QImage& img, const PlotGeometry& g, const PlotPalette& p, const FrequencyAxis& axis);
+
+// Draws the chosen traces of a kept reference sweep in white (255, 255, 255), solid, with the
+// live traces' scales and clipping: each sample j of reference (made over referenceAxis) at
+// the x of its own frequency on axis; samples outside axis's range are left out.
+void DrawReferenceTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& reference,
+                         const FrequencyAxis& referenceAxis, const FrequencyAxis& axis, TraceChoice choice);
 
 // Sample index under a click at x: Round((x - ML) / (PW / n)) limited to n - 1;
 // -1 when x < ML or x > ML + PW (the marker is cleared).

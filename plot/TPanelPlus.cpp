@@ -9,6 +9,7 @@ TPanelPlus::TPanelPlus(QWidget* parent) : QWidget(parent)
     // The panel always paints all of itself; it never shows its parent's background.
     setAutoFillBackground(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
 }
 
 void TPanelPlus::paintEvent(QPaintEvent* event)
@@ -30,4 +31,16 @@ void TPanelPlus::mousePressEvent(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
     emit MouseDown(this, event->button(), event->modifiers(), pos.x(), pos.y());
+}
+
+void TPanelPlus::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    emit MouseMove(this, event->modifiers(), pos.x(), pos.y());
+}
+
+void TPanelPlus::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    emit MouseLeave(this);
 }

@@ -19,11 +19,16 @@ signals:
     void Resize(QObject* sender);
     // Position in panel coordinates.
     void MouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // Every move over the panel, with or without a button held.
+    void MouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
+    void MouseLeave(QObject* sender);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     QPainter* canvas_ = nullptr;
