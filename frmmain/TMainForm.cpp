@@ -13,10 +13,8 @@
 #include <QStyleFactory>
 
 #include <algorithm>
-#include <array>
 #include <clocale>
 #include <cmath>
-#include <cstring>
 #include <optional>
 
 #include "measure/NumberText.h"
@@ -105,6 +103,8 @@ void TMainForm::FormCreate()
     connect(PlotPanel, &TPanelPlus::MouseDown, this, &TMainForm::panelMouseDown);
     connect(PlotPanel, &TPanelPlus::Paint, this, &TMainForm::PanelPaint);
     connect(PlotPanel, &TPanelPlus::Resize, this, &TMainForm::PanelResize);
+    connect(PlotPanel, &TPanelPlus::MouseMove, this, &TMainForm::panelMouseMove);
+    connect(PlotPanel, &TPanelPlus::MouseLeave, this, &TMainForm::panelMouseLeave);
 
     // Numbers are read and written with '.' whatever the system locale says.
     std::setlocale(LC_NUMERIC, "C");
@@ -313,6 +313,7 @@ PlotPalette TMainForm::Palette() const
 
 void TMainForm::RecomputeAndRedraw()
 {
+    ++FullRedraws;
     PlotWidth = PlotPanel->width() - MarginLeft - MarginRight;
     PlotHeight = PlotPanel->height() - MarginTop - MarginBottom;
 
@@ -325,17 +326,17 @@ void TMainForm::RecomputeAndRedraw()
     if (DataShown) {
         // Take the held sweep under the lock, then compute without it, so that a
         // hand-over during the redraw neither waits for it nor mixes two sweeps.
-        std::array<uint8_t, RawSweepBufferSize> raw;
-        SweepShape shape;
         {
             std::lock_guard<std::mutex> lock(*SweepLock);
-            shape = Shown;
-            shape.Steps = std::clamp<int32_t>(shape.Steps, 0, RawSweepBufferSize / 4);
-            std::memcpy(raw.data(), RawSweepBuffer.get(), static_cast<size_t>(shape.Steps) * 4);
+            displayedSweep_ = Shown;
+            displayedSweep_.Steps = std::clamp<int32_t>(displayedSweep_.Steps, 0, RawSweepBufferSize / 4);
+            displayedRaw_.assign(RawSweepBuffer.get(), RawSweepBuffer.get() + size_t(displayedSweep_.Steps) * 4);
         }
+        displayedRLCalDb_ = RLCalDb;
         MarkerState marker1{Marker1FreqMHz, Marker1Index};
         MarkerState marker2{Marker2FreqMHz, Marker2Index};
-        RebuildSweep(*VNAList, raw.data(), shape, RLCalDb, PhaseScale, marker1, marker2, MinSwrIndex);
+        RebuildSweep(*VNAList, displayedRaw_.data(), displayedSweep_, RLCalDb, PhaseScale, marker1, marker2,
+                     MinSwrIndex);
         Marker1FreqMHz = marker1.FreqMHz;
         Marker1Index = marker1.Index;
         Marker2FreqMHz = marker2.FreqMHz;
@@ -352,9 +353,12 @@ void TMainForm::RecomputeAndRedraw()
             choice.Z = cbZ->isChecked();
             choice.Xs = cbXs->isChecked();
             choice.Rs = cbRs->isChecked();
+            DrawScaleAndReference(choice);
             DrawTraces(*PlotBitmap, Geometry(), Palette(), *VNAList, choice);
         }
         WriteReadoutRows();
+        Keepasreference1->setEnabled(true);
+        RefreshCursorTip();
     }
 
     ShowPlot();

@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 #include "acquisition/TComThread.h"
 #include "measure/Extended.h"
@@ -116,6 +118,19 @@ public:
     // The full redraw: layout, axes, then with data the samples, traces, read-outs and
     // calculators; last the picture on the panel.
     void RecomputeAndRedraw();
+    // How many full redraws have run (tests count them).
+    int FullRedraws = 0;
+
+    // A sweep kept for comparison (View menu): the settings and raw bytes of the sweep on
+    // display when it was kept, the R.L. calibration it was shown with, and its samples
+    // computed from them once, by the same rebuild as the live sweep.
+    struct KeptSweep {
+        SweepSettings Settings;
+        std::vector<uint8_t> Raw;
+        Extended RLCalDb = 0;
+        TVNAList List;
+    };
+    std::unique_ptr<KeptSweep> Reference; // none until kept; lasts until cleared
     void DrawAxes();
     // Puts PlotBitmap with the overlay on the panel: inside the panel's paint it draws,
     // elsewhere it has the panel repainted at once.
@@ -129,6 +144,9 @@ public:
     void PanelPaint(QObject* sender);
     void PanelResize(QObject* sender);
     void panelMouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // The values under the cursor in a tooltip (frmmain/TMainFormView.cpp).
+    void panelMouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
+    void panelMouseLeave(QObject* sender);
 
 public slots:
     // Sweep (frmmain/TMainFormSweep.cpp).
@@ -139,6 +157,10 @@ public slots:
     void Button1Click();
     // Plot check boxes (frmmain/TMainForm.cpp).
     void cbPlotClick();
+    // View menu: reference sweep and frequency scale (frmmain/TMainFormView.cpp).
+    void Keepasreference1Click();
+    void Clearreference1Click();
+    void Frequencyscale1Click();
     // Settings entry, band presets, model and calculators (frmmain/TMainFormSettings.cpp).
     void eFstartExit();
     void eFendExit();
@@ -194,6 +216,32 @@ private:
     void CheckDdsClock();
     // Sets the requested range and shows it in the edits (band presets and zoom).
     void ApplyBand(int32_t startKHz, int32_t endKHz);
+
+    // View menu (frmmain/TMainFormView.cpp): the frequency scale and the reference, drawn
+    // into PlotBitmap before the live traces; the tooltip with the values under the cursor.
+    void DrawScaleAndReference(TraceChoice choice);
+    QString CursorTipText(QPoint at) const;
+    void ShowCursorTip(QPoint at);
+    void HideCursorTip();
+    // After a redraw with data: new values for a tip that is up, or none when the data
+    // changed shape.
+    void RefreshCursorTip();
+
+    // The sweep the last redraw showed: its settings (steps limited to the buffer), raw
+    // bytes and R.L. calibration.
+    SweepSettings displayedSweep_;
+    std::vector<uint8_t> displayedRaw_;
+    Extended displayedRLCalDb_ = 0;
+
+    // The tooltip while it is up: where, what, and the shape of the data it was made for.
+    struct CursorTip {
+        QPoint At;
+        QString Text;
+        SweepShape Shape;
+        int PW = 0;
+        int PH = 0;
+    };
+    std::optional<CursorTip> cursorTip_;
 
     bool shown_ = false;
     bool errorBoxOpen_ = false; // a settings error box is up: focus changes it causes commit nothing

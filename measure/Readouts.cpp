@@ -26,6 +26,13 @@ ReadoutRow FormatReadoutRow(const TVNAEntry& e)
     return row;
 }
 
+std::string CursorReadout(const TVNAEntry& e)
+{
+    const ReadoutRow row = FormatReadoutRow(e);
+    return row.F + " MHz\nSWR " + row.SWR + "\nR.L. " + row.RL + " dB\nPhase " + row.Phase + "\xC2\xB0\n|Z| " + row.Z +
+           " \xCE\xA9";
+}
+
 CalculatorTexts EvaluateCalculator(Extended markerFreqMHz, Extended knownValue, CalcMode mode)
 {
     CalculatorTexts texts;

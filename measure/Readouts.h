@@ -12,6 +12,10 @@ struct ReadoutRow {
 // "%0.3f" frequency, "%0.2f" SWR, Z, Rs, Xs, "%0.1f" RL, Phase, L, C, Q.
 ReadoutRow FormatReadoutRow(const TVNAEntry& e);
 
+// The values under the cursor, one per line in the read-out row's formats:
+// "26.000 MHz", "SWR 1.92", "R.L. 10.0 dB", "Phase 90.0°", "|Z| 50.00 Ω" (UTF-8).
+std::string CursorReadout(const TVNAEntry& e);
+
 enum class CalcMode { CalculateL, CalculateC };
 
 struct CalculatorTexts {

@@ -58,7 +58,7 @@ TEST_F(MainFormTest, EveryNamedControlSitsWhereTheLayoutPutsIt)
         menus << a->text();
     for (QAction* a : form->Band1->actions())
         bands << a->objectName() + " " + a->text();
-    EXPECT_EQ(menus, QStringList({"File", "Band", "Calibration", "Generator"}));
+    EXPECT_EQ(menus, QStringList({"File", "Band", "Calibration", "Generator", "View"}));
     EXPECT_EQ(bands, QStringList({"N130MHz1 1-30 MHz", "N1180Mhz1 1-180 MHz", "N1500MHz1 1-500 MHz", "N160M1 160M",
                                   "N80M1 80M", "N40M1 40M", "N30M1 30M", "N20M1 20M", "N17M1 17M", "N15M1 15M",
                                   "N12M1 12M", "N10M1 10M", "N6M1 6M", "N2M1 2M", "N70CM1 70CM"}));
