@@ -157,7 +157,7 @@ TEST_F(MainFormTest, SweepShowsReadoutsAndChosenTraces)
                                             "553.6", "0.7"}));
 
     // A click on a box redraws at once: an unchecked trace appears, a checked one goes; with
-    // every box cleared only the empty plot is left.
+    // every box cleared and the frequency scale switched off only the empty plot is left.
     const std::pair<QCheckBox*, QColor> traces[] = {{form->cbSWR, form->SwrColor}, {form->cbRL, form->RlColor},
                                                     {form->cbPhase, form->PhaseColor}, {form->cbZ, form->ZColor},
                                                     {form->cbXs, form->XsColor}, {form->cbRs, form->RsColor}};
@@ -172,6 +172,7 @@ TEST_F(MainFormTest, SweepShowsReadoutsAndChosenTraces)
         box->click();
         EXPECT_FALSE(InPlot(*form, colour)) << box->objectName().toStdString();
     }
+    form->Frequencyscale1->trigger();
     EXPECT_EQ(*form->PlotBitmap, empty);
 }
 
