@@ -1,12 +1,11 @@
-// The frequency scale in the bottom margin, the frequency axis it shares with the reference
-// sweep, and the reference traces.
+// The frequency scale in the bottom margin and the frequency axis it shares with the
+// reference sweep (the reference itself is shown in the window tests).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
-#include <set>
 #include <vector>
 
 #include "PlotTestUtil.h"
@@ -14,7 +13,6 @@
 namespace {
 
 const QColor kFrame(0, 128, 0);
-const QColor kWhite(255, 255, 255);
 const PlotPalette p;
 
 std::vector<int> Xs(const std::vector<ScaleTick>& ticks)
@@ -182,46 +180,6 @@ TEST(FrequencyScale, LeavesThePlotAreaAsItWas)
     EXPECT_NE(scaled, plain);
     // Between the ticks and the labels the margin stays clear for the marker labels' first rows.
     EXPECT_TRUE(InkBox(scaled, QRect(g.ML + 1, bottom + 5, g.PW(), 13), p.Background).isNull());
-}
-
-TEST(ReferenceTraces, SameAxisCoversTheLiveTraceExactlyAndOutsideSamplesAreLeftOut)
-{
-    const PlotGeometry g = Geometry();
-    auto list = MakeList(300, [](TVNAEntry& e, int i) {
-        e.SWR = 1 + (i % 37) * 0.2L;
-        e.Z = 3.0L * (i % 100);
-    });
-    const TraceChoice choice{true, false, false, true, false, false};
-    QImage live = AxesPicture(g), reference = AxesPicture(g);
-    DrawTraces(live, g, p, *list, choice);
-    const FrequencyAxis axis{7000, 7300, 300};
-    DrawReferenceTraces(reference, g, p, *list, axis, axis, choice);
-    // White exactly where the live traces are, and nowhere else.
-    const QImage axes = AxesPicture(g);
-    int white = 0;
-    for (int y = 0; y < g.H; ++y)
-        for (int x = 0; x < g.W; ++x) {
-            const bool traced = live.pixelColor(x, y) != axes.pixelColor(x, y);
-            ASSERT_EQ(Is(reference, x, y, kWhite), traced) << x << "," << y;
-            white += traced ? 1 : 0;
-        }
-    EXPECT_GT(white, 1000);
-
-    // Over a narrower live axis (7.1 to 7.2 MHz) only samples 100 to 200 are drawn: nothing
-    // left of ML + 1 or right of the end's x, so no line runs off to the clipped neighbours.
-    QImage zoomed = AxesPicture(g);
-    DrawReferenceTraces(zoomed, g, p, *list, axis, {7100, 7200, 50}, choice);
-    const std::set<int> columns = [&] {
-        std::set<int> c;
-        for (int y = 0; y < g.H; ++y)
-            for (int x = 0; x < g.W; ++x)
-                if (Is(zoomed, x, y, kWhite))
-                    c.insert(x);
-        return c;
-    }();
-    ASSERT_FALSE(columns.empty());
-    EXPECT_EQ(*columns.begin(), g.ML + 1);
-    EXPECT_LE(*columns.rbegin(), g.ML + 1 + g.PW());
 }
 
 } // namespace
