@@ -9,8 +9,11 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QWindow>
 
 #include <algorithm>
 #include <clocale>
@@ -55,13 +58,6 @@ void SetRow(QLabel* f, QLabel* swr, QLabel* rl, QLabel* phase, QLabel* z, QLabel
 
 } // namespace
 
-QSize InitialWindowSize(QSize screen)
-{
-    const long h = lrintl(static_cast<Extended>(screen.height()) * 0.9L);
-    const long w = lrintl(static_cast<Extended>(screen.width()) * 0.9L);
-    return QSize(std::max<int>(900, static_cast<int>(w)), std::max<int>(600, static_cast<int>(h)));
-}
-
 void RegisterWindowFont()
 {
     const QString tahoma = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
@@ -82,10 +78,30 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
         for (QGroupBox* box : {GroupBox1, GroupBox2, GroupBox3, GroupBox4, GroupBox5})
             box->setStyle(framed);
     }
+    // The controls reach from the left margin to the right edge of the rightmost one; the
+    // client area is never laid out narrower, nor lower than the smallest window leaves it.
+    for (QWidget* control : ClientArea->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        controlsWidth_ = std::max(controlsWidth_, control->x() + control->width());
+    controlsWidth_ += DescribedPanel.left();
+    // The window description's client area becomes the view of a scroll area without a
+    // frame, so that at offset 0 everything sits where the description puts it.
+    ClientScroll = new QScrollArea(this);
+    ClientScroll->setObjectName(QStringLiteral("ClientScroll"));
+    ClientScroll->setFrameShape(QFrame::NoFrame);
+    ClientScroll->setFocusPolicy(Qt::NoFocus); // no tab stop of its own
+    QWidget* view = takeCentralWidget();
+    ClientScroll->setViewport(view);
+    view->setBackgroundRole(QPalette::Window);
+    ClientScroll->setWidgetResizable(true);
+    ClientArea->setMinimumSize(Needs().ClientMinimum());
+    ClientScroll->setWidget(ClientArea);
+    setCentralWidget(ClientScroll);
     resize(DescribedClientWidth, DescribedClientHeight + MainMenu1->sizeHint().height());
     SaveDialog1 = new QFileDialog(this);
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    // Installed after the scroll area's own filter on its view, so that it runs first: that
+    // one takes the resize for itself.
     centralwidget->installEventFilter(this);
     FormCreate();
 }
@@ -97,7 +113,7 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    PlotPanel = new TPanelPlus(centralwidget);
+    PlotPanel = new TPanelPlus(ClientArea);
     PlotPanel->setCursor(Qt::CrossCursor);
     PlotPanel->setGeometry(DescribedPanel);
     connect(PlotPanel, &TPanelPlus::MouseDown, this, &TMainForm::panelMouseDown);
@@ -168,10 +184,22 @@ void TMainForm::showEvent(QShowEvent* event)
 void TMainForm::FormShow()
 {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QSize size = InitialWindowSize(screen->size());
-        resize(size);
+        // The window frame, where the window system has told it already, takes room too.
+        QSize frame;
+        if (const QWindow* window = windowHandle())
+            frame = QSize(window->frameMargins().left() + window->frameMargins().right(),
+                          window->frameMargins().top() + window->frameMargins().bottom());
+        const QRect available = screen->availableGeometry();
+        resize(OpeningWindowSize(screen->size(), available.size() - frame, Needs()));
         const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+        QRect outer(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2,
+                    width() + frame.width(), height() + frame.height());
+        // Centred, but clear of the task bars where it fits between them.
+        if (outer.width() <= available.width())
+            outer.moveLeft(std::clamp(outer.left(), available.left(), available.right() + 1 - outer.width()));
+        if (outer.height() <= available.height())
+            outer.moveTop(std::clamp(outer.top(), available.top(), available.bottom() + 1 - outer.height()));
+        move(outer.topLeft());
     }
     eFstart->setText(Text(FormatMHz(SweepStartKHz)));
     eFend->setText(Text(FormatMHz(SweepEndKHz)));
@@ -255,17 +283,33 @@ void TMainForm::customEvent(QEvent* event)
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == centralwidget && event->type() == QEvent::Resize)
-        AnchorControls(centralwidget->size());
+        AnchorControls();
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainForm::AnchorControls(QSize client)
+WindowNeeds TMainForm::Needs() const
 {
+    WindowNeeds needs;
+    needs.Minimum = minimumSize();
+    needs.ControlsWidth = controlsWidth_;
+    needs.MenuBarHeight = MainMenu1->sizeHint().height();
+    needs.ScrollBarExtent = ClientScroll->horizontalScrollBar()->sizeHint().height();
+    return needs;
+}
+
+void TMainForm::AnchorControls()
+{
+    // The view has its new size; the scroll area is about to size the client area to it,
+    // but never below the client area's minimum.
+    const QSize view = centralwidget->size();
+    const QSize client = view.expandedTo(ClientArea->minimumSize());
     if (PlotPanel) {
+        // Bottom: above the bottom row. Right: the right edge of the view, so that the whole
+        // plot with both scales is in view while the client area is scrolled to the left.
         const int right = DescribedClientWidth - DescribedPanel.right() - 1;
         const int bottom = DescribedClientHeight - DescribedPanel.bottom() - 1;
         PlotPanel->setGeometry(DescribedPanel.left(), DescribedPanel.top(),
-                               std::max(0, client.width() - DescribedPanel.left() - right),
+                               std::max(0, view.width() - DescribedPanel.left() - right),
                                std::max(0, client.height() - DescribedPanel.top() - bottom));
     }
     for (QGroupBox* box : {GroupBox2, GroupBox1, GroupBox3, GroupBox4, GroupBox5})

@@ -15,12 +15,14 @@
 #include <vector>
 
 #include "acquisition/TComThread.h"
+#include "frmmain/WindowSize.h"
 #include "measure/Extended.h"
 #include "measure/VNAList.h"
 #include "plot/PlotDraw.h"
 #include "ui_TMainForm.h"
 
 class QFileDialog;
+class QScrollArea;
 class TComThread;
 class TPanelPlus;
 
@@ -31,10 +33,6 @@ constexpr int WM_COMTHREADENDED = 1026;
 
 // Room in RawSweepBuffer: 4000 samples of 4 bytes.
 constexpr int RawSweepBufferSize = 16000;
-
-// The window size on first show: 90 % of the screen, each side rounded halves to even,
-// at least 900 x 600.
-QSize InitialWindowSize(QSize screen);
 
 // Makes the window font Tahoma available (Wine's metric-compatible face) when installed.
 void RegisterWindowFont();
@@ -53,6 +51,13 @@ public:
     // The save-file dialog of the picture export; it lives as long as the window, so
     // it offers the name chosen last time.
     QFileDialog* SaveDialog1 = nullptr;
+
+    // Scrolls the client area ClientArea, with every control and the plot panel, when the
+    // window is smaller than the controls need. Its viewport is centralwidget, the part of
+    // the client area in view; the menu bar stays outside.
+    QScrollArea* ClientScroll = nullptr;
+    // What this window needs of its size: the controls' width, menu bar, scroll bars.
+    WindowNeeds Needs() const;
 
     // Owned objects and shared state, in declaration order of the window.
     TPanelPlus* PlotPanel = nullptr;
@@ -207,8 +212,8 @@ private:
     void FormDestroy();
     void FillPortList();
     void WriteReadoutRows();
-    // Keeps the anchored controls in place as the client area changes size.
-    void AnchorControls(QSize client);
+    // Keeps the anchored controls in place as the part of the client area in view changes size.
+    void AnchorControls();
 
     // Settings entry (frmmain/TMainFormSettings.cpp).
     void RejectEntry(QLineEdit* field, const QString& message, const QString& stored);
@@ -243,6 +248,7 @@ private:
     };
     std::optional<CursorTip> cursorTip_;
 
+    int controlsWidth_ = 0; // right edge of the rightmost control plus the left margin
     bool shown_ = false;
     bool errorBoxOpen_ = false; // a settings error box is up: focus changes it causes commit nothing
 };
