@@ -23,10 +23,8 @@
 #include "measure/NumberText.h"
 #include "measure/Readouts.h"
 #include "measure/Sweep.h"
-#include "platform/PortList.h"
 #include "plot/PlotDraw.h"
 #include "plot/TPanelPlus.h"
-#include "sim/SimulatorPort.h"
 
 namespace {
 
@@ -205,23 +203,6 @@ void TMainForm::FormShow()
     eFend->setText(Text(FormatMHz(SweepEndKHz)));
     FillPortList();
     RecomputeAndRedraw();
-}
-
-void TMainForm::FillPortList()
-{
-    std::vector<kestrin::PortEntry> trailing;
-    // The simulated analyser follows the device ports, so it is selected only when
-    // there is no device port.
-    kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber, [this] {
-        std::lock_guard<std::mutex> lock(*SweepLock); // the worker opens the port
-        return int64_t(DdsClockHz);
-    });
-    trailing.push_back({kestrin::SimulatorPortText, kestrin::SimulatorPortNumber, false});
-    const kestrin::PortListResult list = kestrin::BuildPortList(kestrin::MakeSystemPortProvider()->Enumerate(), trailing);
-    cbComPort->clear();
-    for (const kestrin::PortEntry& e : list.items)
-        cbComPort->addItem(Text(e.text), e.number);
-    cbComPort->setCurrentIndex(list.selected);
 }
 
 void TMainForm::ShowError(const QString& message)

@@ -18,6 +18,7 @@
 #include "frmmain/WindowSize.h"
 #include "measure/Extended.h"
 #include "measure/VNAList.h"
+#include "platform/PortList.h"
 #include "plot/PlotDraw.h"
 #include "ui_TMainForm.h"
 
@@ -105,6 +106,9 @@ public:
     // Runs a save dialog and returns the chosen path, empty when cancelled; empty means
     // the modal dialog (tests answer here).
     std::function<QString(QFileDialog&)> SaveDialogRun;
+    // The serial ports in the system's enumeration order; empty means the system's own
+    // provider (tests give a made-up device tree).
+    std::function<std::vector<kestrin::PortEntry>()> EnumeratePorts;
 
     // Sweep worker (frmmain/TMainFormSweep.cpp).
     void StartComThread();
@@ -156,6 +160,10 @@ public:
 public slots:
     // Sweep (frmmain/TMainFormSweep.cpp).
     void btnStartClick();
+    // The port list (frmmain/TMainFormPorts.cpp): filled anew as it opens; the closed
+    // field's tooltip follows the chosen item.
+    void cbComPortDropDown();
+    void cbComPortChange();
     // Markers, zoom and export (frmmain/TMainFormMarkers.cpp).
     void btnZoomClick();
     void BMPSaveClick();
@@ -210,6 +218,7 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void FormDestroy();
+    // Fills the port list; the port chosen before stays chosen while it is listed.
     void FillPortList();
     void WriteReadoutRows();
     // Keeps the anchored controls in place as the part of the client area in view changes size.

@@ -9,9 +9,15 @@ namespace kestrin {
 
 // One port as the system enumerates it.
 struct PortEntry {
-    std::string text;       // shown in the list, e.g. COM3 or /dev/ttyUSB0
+    std::string text;       // shown in the list: the port's own short name, e.g. COM3 or ttyUSB0
     int number = 0;         // carried by the item: the n of COMn, or an entry of the port table
-    bool preferred = false; // a port of the analyser's usual USB serial chip
+    bool preferred = false; // a port of the analyser's usual USB serial chip (FTDI)
+    bool usbSerial = false; // another USB serial port: chosen before a port that is neither
+    // What the tooltip tells about the port; each is empty when the system does not say.
+    std::string path = {};  // the full device path, which every message names
+    std::string driver = {};
+    std::string manufacturer = {}, product = {}, serialNumber = {}; // a USB device's own strings
+    std::string linkTarget = {}; // where a link in the device folder leads (a test bench's pseudo-terminal)
 };
 
 struct PortListResult {
@@ -19,11 +25,17 @@ struct PortListResult {
     int selected = -1;            // index into items, -1 for an empty list
 };
 
-// Sorts the entries by text (so /dev/ttyUSB10 comes before /dev/ttyUSB2; equal texts
-// keep their enumeration order), appends the trailing items unsorted (the simulated
-// analyser follows every device), and selects the preferred port, the last enumerated
-// one if several are preferred, else the first item.
-PortListResult BuildPortList(std::vector<PortEntry> entries, const std::vector<PortEntry>& trailing = {});
+// Sorts the entries by text (so ttyUSB10 comes before ttyUSB2; equal texts keep their
+// enumeration order) and appends the trailing items unsorted (the simulated analyser
+// follows every device). Selects the item whose text is keep (the port chosen before the
+// list was filled anew) while it is listed; else a preferred port, else a USB serial
+// port, the last enumerated one of the strongest kind; else the first item.
+PortListResult BuildPortList(std::vector<PortEntry> entries, const std::vector<PortEntry>& trailing = {},
+                             const std::string& keep = {});
+
+// The tooltip of a port's item: the full path, then the driver, the USB strings and a
+// link's target, one per line, each only when known. Empty when nothing is known.
+std::string PortToolTip(const PortEntry& port);
 
 class PortProvider {
 public:

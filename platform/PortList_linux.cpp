@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <system_error>
 
 #include <fcntl.h>
@@ -34,6 +36,42 @@ bool DefaultHasRealUart(const std::string& devicePath)
     const bool real = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
     ::close(fd);
     return real;
+}
+
+// The first line of a small sysfs attribute file, without trailing blanks; empty when
+// the file is missing or unreadable.
+std::string ReadAttribute(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    if (!in || !std::getline(in, line))
+        return {};
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+        line.pop_back();
+    return line;
+}
+
+// What sysfs tells about a tty's device: its driver and, for a USB device, the strings
+// it reports about itself. The USB device is the nearest folder above the tty's device
+// (its interface, or the usb-serial port below that) with an idVendor file.
+void DescribeDevice(PortEntry& port, const fs::path& device, const fs::path& sysRoot)
+{
+    std::error_code ec;
+    const fs::path driver = fs::read_symlink(device / "driver", ec);
+    if (!ec)
+        port.driver = driver.filename().string();
+    const fs::path top = fs::weakly_canonical(sysRoot, ec);
+    fs::path dir = fs::canonical(device, ec);
+    if (ec || top.empty())
+        return;
+    for (int depth = 0; depth < 8 && dir != top && dir.has_relative_path(); ++depth, dir = dir.parent_path()) {
+        if (!fs::exists(dir / "idVendor", ec))
+            continue;
+        port.manufacturer = ReadAttribute(dir / "manufacturer");
+        port.product = ReadAttribute(dir / "product");
+        port.serialNumber = ReadAttribute(dir / "serial");
+        return;
+    }
 }
 
 // Sorted directory listing; an unreadable directory gives nothing.
@@ -73,12 +111,15 @@ std::vector<PortEntry> LinuxPortProvider::Enumerate()
     int number = firstNumber_;
     std::error_code ec;
 
-    auto add = [&](const std::string& name, bool preferred) {
-        PortEntry e;
-        e.text = "/dev/" + name;
+    std::set<std::string> listed;
+    // A port by its kernel name; a ttyUSB or ttyACM name is a USB serial port.
+    auto add = [&](const std::string& name, PortEntry e) {
+        e.text = name;
         e.number = number++;
-        e.preferred = preferred;
-        SetPortPath(e.number, (root / "dev" / name).string());
+        e.usbSerial = HasPrefixAndNumber(name, "ttyUSB") || HasPrefixAndNumber(name, "ttyACM");
+        e.path = (root / "dev" / name).string();
+        SetPortPath(e.number, e.path);
+        listed.insert(name);
         ports.push_back(std::move(e));
     };
 
@@ -96,17 +137,16 @@ std::vector<PortEntry> LinuxPortProvider::Enumerate()
             continue;
         if (uartKind && !(hasRealUart && hasRealUart(node.string())))
             continue;
-        bool preferred = false;
-        const fs::path driver = fs::read_symlink(device / "driver", ec);
-        if (!ec)
-            preferred = driver.filename() == "ftdi_sio";
-        add(name, preferred);
+        PortEntry port;
+        DescribeDevice(port, device, root / "sys");
+        port.preferred = port.driver == "ftdi_sio";
+        add(name, std::move(port));
     }
 
     // Pseudo-terminals presented under a serial device name, e.g. by socat.
     const fs::path devDir = root / "dev";
     for (const std::string& name : ListNames(devDir)) {
-        if (!HasPrefixAndNumber(name, "ttyUSB") && !HasPrefixAndNumber(name, "ttyACM"))
+        if ((!HasPrefixAndNumber(name, "ttyUSB") && !HasPrefixAndNumber(name, "ttyACM")) || listed.count(name) != 0)
             continue;
         const fs::path link = devDir / name;
         if (!fs::is_symlink(fs::symlink_status(link, ec)))
@@ -122,7 +162,9 @@ std::vector<PortEntry> LinuxPortProvider::Enumerate()
             continue;
         if (!fs::exists(root / absolute.relative_path(), ec))
             continue;
-        add(name, false);
+        PortEntry port;
+        port.linkTarget = text;
+        add(name, std::move(port));
     }
     return ports;
 }

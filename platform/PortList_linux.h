@@ -10,9 +10,11 @@ namespace kestrin {
 // Linux: tty devices under <root>/sys/class/tty with a device link (ttyUSB, ttyACM,
 // ttyAMA, rfcomm, and ttyS only with a real UART), plus <root>/dev/ttyUSB* and
 // <root>/dev/ttyACM* that are symbolic links to pseudo-terminals (a test bench's
-// virtual analyser). A driver ftdi_sio makes a port preferred. Numbers count up from
-// firstNumber in enumeration order, and each is recorded in the port table
-// (kestrin::SetPortPath). Missing or odd entries are skipped.
+// virtual analyser). Each port's text is its kernel name (a link's own name), its path
+// <root>/dev/<name>; sysfs gives its driver and a USB device's manufacturer, product and
+// serial number. A driver ftdi_sio makes a port preferred; a ttyUSB or ttyACM name makes
+// it a USB serial port. Numbers count up from firstNumber in enumeration order, and each
+// is recorded in the port table (kestrin::SetPortPath). Missing or odd entries are skipped.
 class LinuxPortProvider : public PortProvider {
 public:
     explicit LinuxPortProvider(std::string root = "/", int firstNumber = 1);

@@ -2,15 +2,23 @@
 // and traces; the hand-off of calls to its event loop. Closing is shown by the worker
 // tests, during a sweep.
 #include "frmmain/FormFixture.h"
+#include "platform/PortList_linux.h"
+#include "platform/PortTable.h"
 #include "platform/Synchronize.h"
 #include "plot/TPanelPlus.h"
 
+#include <QComboBox>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -196,6 +204,51 @@ TEST(WindowSynchronize, HandOversRunInTheEventLoop)
     EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
     worker.join();
     EXPECT_TRUE(ranInLoop);
+}
+
+TEST_F(MainFormTest, OpeningThePortListFillsItAnewAndKeepsTheChosenPort)
+{
+    QTemporaryDir root;
+    const fs::path dev = fs::path(root.path().toStdString()) / "dev";
+    fs::create_directories(dev / "pts");
+    // A port as a test bench makes one: a link in /dev to a pseudo-terminal.
+    const auto plugIn = [&](const std::string& name, int pts) {
+        std::ofstream(dev / "pts" / std::to_string(pts)).put('\n');
+        fs::create_symlink("/dev/pts/" + std::to_string(pts), dev / name);
+    };
+    form->EnumeratePorts = [&] { return kestrin::LinuxPortProvider(root.path().toStdString()).Enumerate(); };
+    QComboBox* list = form->cbComPort;
+    // Opens the drop-down as a person does, closes it again and tells what it listed.
+    const auto open = [&] {
+        QTest::mouseClick(list, Qt::LeftButton);
+        list->hidePopup();
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i)
+            texts << list->itemText(i);
+        return texts;
+    };
+
+    plugIn("ttyACM0", 1);
+    EXPECT_EQ(open(), QStringList({"ttyACM0", "Simulator"}));
+    EXPECT_EQ(list->currentText(), "ttyACM0");
+    // The closed field names the full path of the port Start opens.
+    EXPECT_EQ(list->toolTip().toStdString(), (dev / "ttyACM0").string() + "\nLink to /dev/pts/1");
+
+    // Plugged in after the choice: listed, and the choice stays.
+    list->setCurrentIndex(list->findText("Simulator"));
+    plugIn("ttyUSB9", 2);
+    EXPECT_EQ(open(), QStringList({"ttyACM0", "ttyUSB9", "Simulator"}));
+    EXPECT_EQ(list->currentText(), "Simulator");
+    EXPECT_EQ(list->toolTip(), "");
+
+    // The chosen port goes: the rule chooses again, and its number leads nowhere.
+    list->setCurrentIndex(list->findText("ttyUSB9"));
+    const int gone = list->currentData().toInt();
+    fs::remove(dev / "ttyUSB9");
+    EXPECT_EQ(open(), QStringList({"ttyACM0", "Simulator"}));
+    EXPECT_EQ(list->currentText(), "ttyACM0");
+    EXPECT_FALSE(kestrin::FindPort(gone).has_value());
+    EXPECT_TRUE(errors.isEmpty());
 }
 
 int main(int argc, char** argv) { return RunWindowTests(argc, argv); }
