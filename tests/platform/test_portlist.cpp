@@ -166,6 +166,11 @@ TEST(PortList, TheLinuxProviderListsSerialDevicesByKernelNameAndSkipsOddEntries)
     fs::create_directory_symlink(root.path / "nowhere", root.path / "sys/class/tty/ttyUSB5"); // dangling
     // A virtual analyser on a pseudo-terminal, a dangling link and a link elsewhere.
     root.AddPtyLink("ttyUSB9", 3);
+    // A device whose node is such a link (relative, so it resolves inside the root) is listed once.
+    root.AddUsb("ttyUSB7", "ch341-uart");
+    fs::remove(root.path / "dev/ttyUSB7");
+    FakeRoot::Touch(root.path / "dev/pts/4");
+    fs::create_symlink("pts/4", root.path / "dev/ttyUSB7");
     fs::create_symlink("pts/7", root.path / "dev/ttyACM5");
     fs::create_symlink("/dev/null", root.path / "dev/ttyUSB8");
 
@@ -180,7 +185,7 @@ TEST(PortList, TheLinuxProviderListsSerialDevicesByKernelNameAndSkipsOddEntries)
         EXPECT_EQ(e.preferred, e.text == "ttyUSB0") << e.text;
         EXPECT_EQ(e.usbSerial, e.text.starts_with("ttyUSB") || e.text.starts_with("ttyACM")) << e.text;
     }
-    EXPECT_EQ(texts, (Texts{"rfcomm0", "ttyACM0", "ttyS4", "ttyUSB0", "ttyUSB1", "ttyUSB9"}));
+    EXPECT_EQ(texts, (Texts{"rfcomm0", "ttyACM0", "ttyS4", "ttyUSB0", "ttyUSB1", "ttyUSB7", "ttyUSB9"}));
 
     // Each tooltip tells what sysfs knows of the port, and no more.
     std::map<std::string, std::string> tips;
