@@ -31,14 +31,18 @@ QSize OpeningWindowSize(QSize screen, QSize available, const WindowNeeds& needs)
     const QSize rule = InitialWindowSize(screen);
     const QSize minimum = needs.ClientMinimum();
     QSize size = rule;
+    // Where 90 % of the screen falls to the minimum size, the window opens at that minimum
+    // in that direction and scrolls: it is already larger than the rule wants.
+    const bool widenW = lrintl(static_cast<Extended>(screen.width()) * 0.9L) > needs.Minimum.width();
+    const bool widenH = lrintl(static_cast<Extended>(screen.height()) * 0.9L) > needs.Minimum.height();
     // Widening one way can spare the bar that took room the other way, so the need is
     // taken again until the size stays.
     for (int round = 0; round < 4; ++round) {
         const ScrollBars bars = ScrollBarsFor(size, needs);
         const int needW = minimum.width() + (bars.Vertical ? needs.ScrollBarExtent : 0);
         const int needH = needs.MenuBarHeight + minimum.height() + (bars.Horizontal ? needs.ScrollBarExtent : 0);
-        const QSize next(std::max(rule.width(), std::min(needW, available.width())),
-                         std::max(rule.height(), std::min(needH, available.height())));
+        const QSize next(widenW ? std::max(rule.width(), std::min(needW, available.width())) : rule.width(),
+                         widenH ? std::max(rule.height(), std::min(needH, available.height())) : rule.height());
         if (next == size)
             break;
         size = next;

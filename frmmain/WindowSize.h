@@ -32,5 +32,7 @@ ScrollBars ScrollBarsFor(QSize window, const WindowNeeds& needs);
 
 // The size the window opens at: InitialWindowSize, then widened and heightened to what the
 // controls need (with the scroll bars they still need) as far as the available size allows.
+// A side where 90 % of the screen falls to the minimum stays at the minimum (1000 x 600 opens
+// at 900 x 600, scrolling).
 // From 1461 pixels of screen width on, this is InitialWindowSize.
 QSize OpeningWindowSize(QSize screen, QSize available, const WindowNeeds& needs);

@@ -68,8 +68,11 @@ TEST_F(WindowSizeTest, OpensAsLargeAsTheControlsNeedWhereTheScreenAllows)
         // Not enough room: as wide as the screen allows, scrolling sideways; the height
         // grows by the bar as far as it can.
         {{1280, 800}, {1280, 770}, {1280, 720}, {true, false}},
-        {{1280, 660}, {1280, 598 + bar}, {1280, 598 + bar}, {true, true}},
-        {{1000, 600}, {1000, 570}, {1000, 600}, {true, true}},
+        {{1280, 700}, {1280, 670}, {1280, 630}, {true, false}},
+        // Where 90 % of the screen falls to the minimum, that side stays at the minimum.
+        {{1280, 660}, {1280, 598 + bar}, {1280, 600}, {true, true}},
+        {{1000, 600}, {1000, 570}, {900, 600}, {true, true}},
+        {{1001, 800}, {1001, 770}, {1001, 720}, {true, false}},
         // The minimum size holds even where the screen is smaller.
         {{800, 600}, {800, 600}, {900, 600}, {true, true}},
     };
