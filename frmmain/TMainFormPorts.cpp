@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "platform/PortTable.h"
+#ifdef KESTRIN_SIMULATOR_ITEM
 #include "sim/SimulatorPort.h"
+#endif
 
 void TMainForm::FillPortList()
 {
     // The port chosen before stays chosen while it is still there.
     const std::string chosen = cbComPort->currentIndex() >= 0 ? cbComPort->currentText().toStdString() : std::string();
+    std::vector<kestrin::PortEntry> trailing;
+#ifdef KESTRIN_SIMULATOR_ITEM
     // The simulated analyser follows the device ports, so it is selected only when
     // there is no device port.
     kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber, [this] {
@@ -21,9 +25,11 @@ void TMainForm::FillPortList()
     kestrin::PortEntry simulator;
     simulator.text = kestrin::SimulatorPortText;
     simulator.number = kestrin::SimulatorPortNumber;
+    trailing.push_back(simulator);
+#endif
     const std::vector<kestrin::PortEntry> ports =
         EnumeratePorts ? EnumeratePorts() : kestrin::MakeSystemPortProvider()->Enumerate();
-    const kestrin::PortListResult list = kestrin::BuildPortList(ports, {simulator}, chosen);
+    const kestrin::PortListResult list = kestrin::BuildPortList(ports, trailing, chosen);
 
     // A number of the list before that is no longer listed leads nowhere any more.
     for (int i = 0; i < cbComPort->count(); ++i) {

@@ -1,54 +1,42 @@
 #pragma once
-// Pseudo-terminals for the tests, and the pump that runs the calls handed to the UI
-// thread (the test's main thread, set up by TestMain.cpp).
-#include "platform/PseudoTerminal.h"
+// The other end of the serial device that the code under test opens at slavePath, and the
+// pump that runs the calls handed to the UI thread (the test's main thread, set up by
+// TestMain.cpp). On Linux the other end is a pseudo-terminal's master side. Under Wine it
+// is the far end of a null-modem cable whose near end, the COM port at slavePath, is a
+// pseudo-terminal too (kestrin-com-cable; scripts/test-windows.sh lays the cables and names
+// them in KESTRIN_COM_CABLES); closing the far end cuts the cable, so the near end hangs up.
 #include "platform/Synchronize.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
-// Made without a path: a new master that plays the other side of the slavePath the code
-// under test opens. Made with a path: that terminal, opened as the program opens its port.
 class Pty {
 public:
-    Pty()
-    {
-        std::string error;
-        terminal.Open(false, error);
-        slavePath = terminal.SlavePath();
-        fd = int(terminal.NativeHandle());
-    }
-    explicit Pty(const std::string& path)
-    {
-        terminal.OpenPath(path);
-        fd = int(terminal.NativeHandle());
-    }
+    // A new other end, for a device at slavePath that nobody has open yet.
+    Pty();
+    // Linux only: that terminal, opened as the program opens its port.
+    explicit Pty(const std::string& path);
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
 
-    void Close()
-    {
-        terminal.Close();
-        fd = -1;
-    }
-    bool Send(const std::string& bytes) { return terminal.WriteAll(bytes.data(), bytes.size()); }
+    void Close();
+    // Writes all bytes, waiting for room.
+    bool Send(const std::string& bytes);
     // What arrives: waits firstMs for the first bytes, then until quietMs pass without any
     // (so surplus bytes are caught too) or the other side hangs up.
-    std::string Receive(int firstMs, int quietMs = 100)
-    {
-        using Wait = kestrin::PseudoTerminal::WaitResult;
-        std::string got;
-        long n = 1; // the last read: less than 0 when the other side hung up
-        for (char buf[4096]; n >= 0 && terminal.WaitReadable(got.empty() ? firstMs : quietMs) != Wait::TimedOut;)
-            if ((n = terminal.Read(buf, sizeof buf)) > 0)
-                got.append(buf, size_t(n));
-        hungUp = n < 0;
-        return got;
-    }
+    std::string Receive(int firstMs, int quietMs = 100);
 
-    kestrin::PseudoTerminal terminal;
-    int fd = -1; // the terminal's descriptor, for looking at its settings
+    int fd = -1; // Linux: the terminal's descriptor, for looking at its settings
     std::string slavePath;
     bool hungUp = false;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 // Bytes that show any loss, doubling or reordering.

@@ -1,0 +1,142 @@
+// The sweep worker without the window, as both builds run it: the request lines it writes
+// and the replies it hands over, against an analyser played by the test and against the
+// simulated analyser (in-process on Linux; under Wine the Linux tool kestrin-vna-sim on the
+// COM port named in KESTRIN_SIM_COM).
+#include "acquisition/SweepRequest.h"
+#include "acquisition/TComThread.h"
+#include "platform/PortTable.h"
+#include "platform/SerialDevice.h"
+#include "sim/Simulator.h"
+#include "support/Pty.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <future>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using kestrin::sim::SimConfig;
+
+constexpr int TestPortNumber = 7002;
+// 0.1 to 180 MHz in 500 steps with the 400 MHz clock, as the window asks by default.
+const std::string DefaultRequest = "0\r1073742\r500\r3863323\r";
+
+Bytes AntennaReply(int32_t startKHz, int32_t endKHz, int32_t steps)
+{
+    const SweepWords w = EncodeSweep(startKHz, endKHz, steps, TuningFactorForClock(400000000));
+    return kestrin::sim::BuildReply(SimConfig{}, kestrin::sim::SweepRequest{w.Start, steps, w.Step});
+}
+
+// What the worker needs of a window: the default settings, and the sweeps it hands over.
+class Window final : public TSweepWindow {
+public:
+    explicit Window(TComThread& worker) : worker_(worker) {}
+    void CopySweepSettings() override
+    {
+        std::lock_guard lock(mutex_);
+        worker_.Settings.StartKHz = 100;
+        worker_.Settings.EndKHz = 180000;
+        worker_.Settings.Steps = 500;
+        worker_.Settings.TuningFactor = TuningFactorForClock(400000000);
+    }
+    void HandOverSweep(const uint8_t* samples) override
+    {
+        std::lock_guard lock(mutex_);
+        sweeps_.emplace_back(samples, samples + worker_.Settings.Steps * 4);
+    }
+    void WorkerEnded() override { ended_ = true; }
+
+    std::vector<Bytes> Sweeps()
+    {
+        std::lock_guard lock(mutex_);
+        return sweeps_;
+    }
+    std::atomic<bool> ended_{false};
+
+private:
+    TComThread& worker_;
+    std::mutex mutex_;
+    std::vector<Bytes> sweeps_;
+};
+
+// A worker on the test port; it ends (and its port closes) with the object.
+struct Worker {
+    explicit Worker(const std::string& path)
+    {
+        kestrin::SetPortPath(TestPortNumber, path);
+        thread.Form = &window;
+        thread.PortNumber = TestPortNumber;
+        thread.Resume();
+    }
+    ~Worker()
+    {
+        thread.Terminate();
+        thread.WaitFor(); // runs the port's notifications meanwhile
+        kestrin::RemovePort(TestPortNumber);
+    }
+    bool SweepsReach(size_t count, int timeoutMs = 10000)
+    {
+        return PumpUntil([&] { return window.Sweeps().size() >= count || window.ended_; }, timeoutMs)
+               && window.Sweeps().size() >= count;
+    }
+    TComThread thread;
+    Window window{thread};
+};
+
+// The bytes of one request, read on another thread while this one runs the notifications.
+std::string RequestFrom(Pty& analyser)
+{
+    auto request = std::async(std::launch::async, [&] {
+        std::string got;
+        for (int i = 0; i < 30 && std::count(got.begin(), got.end(), '\r') < 4; ++i)
+            got += analyser.Receive(100, 50);
+        return got;
+    });
+    PumpUntil([&] { return request.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000);
+    return request.get();
+}
+
+} // namespace
+
+TEST(SweepWorker, WritesTheRequestLinesAndHandsOverTheWholeReply)
+{
+    Pty analyser;
+    Worker worker(analyser.slavePath);
+    EXPECT_EQ(RequestFrom(analyser), DefaultRequest);
+    const Bytes reply = AntennaReply(100, 180000, 500);
+    // Half a reply is not a sweep.
+    ASSERT_TRUE(analyser.Send(std::string(reply.begin(), reply.begin() + 1000)));
+    EXPECT_FALSE(worker.SweepsReach(1, 300));
+    ASSERT_TRUE(analyser.Send(std::string(reply.begin() + 1000, reply.end())));
+    ASSERT_TRUE(worker.SweepsReach(1));
+    EXPECT_TRUE(worker.window.Sweeps().front() == reply);
+    // The next request follows the sweep handed over.
+    EXPECT_EQ(RequestFrom(analyser), DefaultRequest);
+    EXPECT_FALSE(worker.thread.EndedOnItsOwn());
+}
+
+TEST(SweepWorker, SweepsFromTheSimulatedAnalyser)
+{
+#ifdef _WIN32
+    const char* com = std::getenv("KESTRIN_SIM_COM");
+    ASSERT_TRUE(com) << "KESTRIN_SIM_COM names the COM port of kestrin-vna-sim (scripts/test-windows.sh)";
+    const std::string path = kestrin::SerialDevice::PathForNumber(std::atoi(com));
+#else
+    kestrin::sim::Simulator sim(SimConfig{.Load = {}, .ClockHz = 400000000, .Pace = kestrin::sim::Pacing::Fast});
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    const std::string path = sim.SlavePath();
+#endif
+    Worker worker(path);
+    ASSERT_TRUE(worker.SweepsReach(3)) << "end cause " << int(worker.thread.EndCause()) << ": "
+                                       << worker.thread.EndMessage();
+    const Bytes expected = AntennaReply(100, 180000, 500);
+    for (const Bytes& sweep : worker.window.Sweeps())
+        EXPECT_TRUE(sweep == expected);
+}
