@@ -18,7 +18,7 @@ sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 
 # What the Linux side needs (Qt for its build folder, GoogleTest's sources, ...).
-"$here/scripts/install-deps.sh"
+"$here/scripts/install-deps.sh" test
 packages=(g++-mingw-w64-x86-64-posix wine64 googletest)
 missing=()
 for p in "${packages[@]}"; do
@@ -42,12 +42,12 @@ if [ ! -f "$mingw_prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
 fi
 
 # The Linux programs on the other end of the COM ports.
-[ -f "$linux_build/CMakeCache.txt" ] || cmake -S "$here" -B "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$here" -B "$linux_build" -DKESTRIN_BUILD_TESTS=ON >/dev/null
 cmake --build "$linux_build" -j2 --target kestrin-vna-sim kestrin-com-cable >/dev/null
 
 # Everything below the window, with its tests, for Windows.
 cmake -S "$here" -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_BUILD_WINDOW=OFF -DKESTRIN_WERROR=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_BUILD_WINDOW=OFF -DKESTRIN_BUILD_TESTS=ON -DKESTRIN_WERROR=ON >/dev/null
 cmake --build "$windows_build" -j2 >/dev/null
 built=$(date +%s)
 
