@@ -20,6 +20,7 @@ test_packages=(
   locales
   python3                               # scripts/check-deps.py
   lintian desktop-file-utils appstream  # scripts/check-package.sh
+  clang-14 libclang-rt-14-dev           # scripts/fuzz.sh
 )
 
 usage() { echo "Usage: $0 [--dry-run] [build|test]" >&2; exit 2; }
