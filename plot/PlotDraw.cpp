@@ -84,11 +84,13 @@ private:
     int h_;
 };
 
-// A one-pixel pen: colour, style, and the colour the gaps of a dotted or dashed line show.
+// A one-pixel pen: colour, style, and the colour the gaps of a dotted or dashed line show
+// (or, with paintGaps false, nothing: the gaps leave the pixels under them).
 struct Pen {
     Rgb color;
     PenStyle style = PenStyle::Solid;
     Rgb background{0, 0, 0};
+    bool paintGaps = true;
 };
 
 bool PatternOn(PenStyle style, long long k)
@@ -184,12 +186,13 @@ void DrawLine(Surface& s, long long x0, long long y0, long long x1, long long y1
     auto walk = [&](auto colorOf) {
         for (long long k = kFirst; k < kEnd; ++k) {
             const long long b = minorStart + minorStep * m;
-            if (b >= 0 && b < minorDim) {
+            const Rgb* c = b >= 0 && b < minorDim ? colorOf(k) : nullptr;
+            if (c != nullptr) {
                 const long long a = majorStart + majorStep * k;
                 if (xMajor)
-                    s.PutInside(static_cast<int>(a), static_cast<int>(b), colorOf(k));
+                    s.PutInside(static_cast<int>(a), static_cast<int>(b), *c);
                 else
-                    s.PutInside(static_cast<int>(b), static_cast<int>(a), colorOf(k));
+                    s.PutInside(static_cast<int>(b), static_cast<int>(a), *c);
             }
             if (d > 0) {
                 ++m;
@@ -198,10 +201,11 @@ void DrawLine(Surface& s, long long x0, long long y0, long long x1, long long y1
             d += twoMinor;
         }
     };
+    const Rgb* gap = pen.paintGaps ? &pen.background : nullptr;
     if (pen.style == PenStyle::Solid)
-        walk([&](long long) { return pen.color; });
+        walk([&](long long) { return &pen.color; });
     else
-        walk([&](long long k) { return PatternOn(pen.style, k) ? pen.color : pen.background; });
+        walk([&](long long k) { return PatternOn(pen.style, k) ? &pen.color : gap; });
 }
 
 QFont PixelFont(int px, bool bold)
@@ -625,24 +629,25 @@ void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n
     const Rgb bg = ToRgb(p.Background);
     const long double step = static_cast<long double>(g.PW()) / static_cast<long double>(n);
     auto lineX = [&](int index) { return static_cast<int>(RoundToLL(step * static_cast<long double>(index))) + g.ML; };
-    auto valid = [&](int index) { return index >= 1 && index <= n - 1; };
+    auto valid = [&](int index) { return index >= 0 && index <= n - 1; };
+    // Sample 0 stands on the left frame line, which stays visible in the dashes' gaps.
+    auto dashed = [&](const QColor& c, int x) { return Pen{ToRgb(c), PenStyle::Dash, bg, x != g.ML}; };
 
     const int bottom = g.H - g.MB;
-    const Pen markerPen{ToRgb(kMarkerColor), PenStyle::Dash, bg};
     const int markers[] = {marker1Index, marker2Index};
     const QString labels[] = {QStringLiteral("m1"), QStringLiteral("m2")};
     for (int m = 0; m < 2; ++m) {
         if (!valid(markers[m]))
             continue;
         const int x = lineX(markers[m]);
-        DrawLine(s, x, g.MT, x, bottom, markerPen);
+        DrawLine(s, x, g.MT, x, bottom, dashed(kMarkerColor, x));
         QPainter painter(&img);
         painter.setFont(PixelFont(kMarkerFontPx, false));
         TextOut(painter, x - 5, bottom, labels[m], kMarkerColor, p.Background);
     }
     if (valid(minSwrIndex)) {
         const int x = lineX(minSwrIndex);
-        DrawLine(s, x, g.MT, x, bottom, Pen{ToRgb(kMinSwrColor), PenStyle::Dash, bg});
+        DrawLine(s, x, g.MT, x, bottom, dashed(kMinSwrColor, x));
     }
 }
 

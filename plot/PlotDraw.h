@@ -114,7 +114,8 @@ void DrawReferenceTraces(QImage& img, const PlotGeometry& g, const PlotPalette& 
 int MarkerIndexFromX(const PlotGeometry& g, int n, int x);
 
 // Dashed marker lines with "m1"/"m2" and the dashed lowest-SWR line, at
-// x = ML + Round((PW / n) * index); an index outside 1..n-1 draws nothing.
+// x = ML + Round((PW / n) * index); an index outside 0..n-1 draws nothing. Index 0
+// stands on the left frame line, which shows in the gaps of its dashes.
 // Meant for the copy that is shown, never for the plot picture itself.
 void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n,
                  int marker1Index, int marker2Index, int minSwrIndex);

@@ -90,7 +90,8 @@ TEST_F(MarkersTest, ClicksPlaceMarkersAndTheWindowShowsTheirLines)
     Click(Qt::LeftButton, 584);
     EXPECT_EQ(Shown(), expected);
     // Left button marker 1, right button marker 2, a click in the top margin like any other;
-    // the frame lines select the ends, sample 0 without a line; outside the plot a marker goes.
+    // the frame lines select the ends, sample 0 with its line on the left frame line; outside
+    // the plot a marker goes.
     const struct {
         Qt::MouseButton button;
         int x, y, marker1, marker2;
@@ -103,7 +104,7 @@ TEST_F(MarkersTest, ClicksPlaceMarkersAndTheWindowShowsTheirLines)
         {Qt::LeftButton, ML + 988, 300, 499, 100, "50.900", {288, ML + 986}},
         {Qt::LeftButton, ML - 1, 300, -1, 100, "", {288}},
         {Qt::RightButton, ML + 989, 300, -1, -1, "", {}},
-        {Qt::LeftButton, ML, 300, 0, -1, "1.000", {}},
+        {Qt::LeftButton, ML, 300, 0, -1, "1.000", {ML}},
     };
     for (const auto& c : clicks) {
         Click(c.button, c.x, c.y);
@@ -134,10 +135,15 @@ TEST_F(MarkersTest, ClicksPlaceMarkersAndTheWindowShowsTheirLines)
     EXPECT_EQ(form->Marker1FreqMHz, 26);
     EXPECT_EQ(QList<int>({form->VNAList->Count(), form->Marker1Index}), QList<int>({4000, 2000}));
 
-    // No lowest-SWR line when the lowest SWR is at sample 0.
+    // The lowest SWR at sample 0 (a resonance below the start): its line at x = ML, dashed
+    // over the frame line, whose colour shows in the gaps.
     DeliverTenthsSweep(0);
     ASSERT_EQ(form->MinSwrIndex, 0);
-    EXPECT_TRUE(ColumnsWith(Shown(), MinSwrGreen).empty());
+    EXPECT_EQ(form->lowswr_F->text(), "1.000");
+    const QImage shown = Shown();
+    EXPECT_EQ(ColumnsWith(shown, MinSwrGreen), std::set<int>{ML});
+    EXPECT_EQ(shown.pixelColor(ML, MT + 20), form->PlotBitmap->pixelColor(ML, MT + 20)) << "a gap shows the frame";
+    EXPECT_NE(shown.pixelColor(ML, MT + 20), form->BackgroundColor);
 }
 
 TEST_F(MarkersTest, ZoomTakesTheRangeBetweenTheMarkers)

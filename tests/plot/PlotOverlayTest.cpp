@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "PlotTestUtil.h"
 
 namespace {
@@ -46,7 +48,7 @@ TEST_F(OverlayTest, DashedMarkerLineWithItsLabelBelowTheFrame)
     EXPECT_FALSE(Is(img, 580, 510, kFrame));
 }
 
-TEST_F(OverlayTest, BothMarkersAndTheLowestSwrLineNoneAtIndexZeroOrOutside)
+TEST_F(OverlayTest, BothMarkersAndTheLowestSwrLineNoneOutside)
 {
     const QImage img = Overlay(500, 100, 400, 300);
     EXPECT_TRUE(Is(img, 90 + 198, 40, kMarker));      // Round(197.6) + 90
@@ -58,9 +60,23 @@ TEST_F(OverlayTest, BothMarkersAndTheLowestSwrLineNoneAtIndexZeroOrOutside)
         ASSERT_TRUE(Is(img, x, 510, kFrame)) << x;
     EXPECT_TRUE(Is(Overlay(500, 499, -1, -1), 90 + 986, 40, kMarker)); // Round(986.024) + 90
 
-    EXPECT_EQ(Overlay(500, 0, 0, 0), axes);
     EXPECT_EQ(Overlay(500, -1, 500, 600), axes);
     EXPECT_EQ(Overlay(0, 1, 2, 3), axes);
+}
+
+// Sample 0 stands on the left frame line: the dashes over it, the frame in their gaps.
+TEST_F(OverlayTest, LinesAtIndexZeroLieOnTheLeftFrameLine)
+{
+    ASSERT_TRUE(Is(axes, 90, 60, kFrame));
+    for (const auto& [m1, m2, minSwr, colour] :
+         {std::tuple(0, -1, -1, kMarker), std::tuple(-1, 0, -1, kMarker), std::tuple(-1, -1, 0, kMinSwr)}) {
+        const QImage img = Overlay(500, m1, m2, minSwr);
+        for (int y = 40; y < 510; ++y)
+            ASSERT_TRUE(Is(img, 90, y, (y - 40) % 24 < 18 ? colour : kFrame)) << y;
+        EXPECT_TRUE(Is(img, 89, 100, p.Background) && Is(img, 91, 100, p.Background));
+    }
+    // The lowest SWR is drawn last, over a marker on the same sample.
+    EXPECT_TRUE(Is(Overlay(500, 0, 0, 0), 90, 40, kMinSwr));
 }
 
 } // namespace
