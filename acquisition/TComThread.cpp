@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <chrono>
 
 #include "serial/uVornComport.h"
@@ -39,11 +40,54 @@ void TComThread::EndOnItsOwn(TComThreadEnd cause, std::string message, int syste
     endCause_ = cause;
 }
 
+void TReplySilence::Restart(Clock::time_point now)
+{
+    lastChange_ = now;
+    received_ = 0;
+}
+
+bool TReplySilence::Silent(uint32_t received, Clock::time_point now)
+{
+    if (received != received_) {
+        received_ = received;
+        lastChange_ = now;
+        return false;
+    }
+    return now - lastChange_ >= ReplySilenceLimit;
+}
+
 void TComThread::Execute()
 {
+    // Whatever escapes the body (a reader thread that cannot start, no memory) ends the
+    // worker like a port error: the port is closed and freed on the way out, and the
+    // window hears of it.
+    try {
+        Sweep();
+    } catch (const EVornComPort& e) {
+        EndOnItsOwn(TComThreadEnd::Failed, e.what(), e.SystemError());
+    } catch (const std::exception& e) {
+        EndOnItsOwn(TComThreadEnd::Error, e.what(), 0);
+    } catch (...) {
+        EndOnItsOwn(TComThreadEnd::Error, "unknown error", 0);
+    }
+    if (EndedOnItsOwn())
+        Form->WorkerEnded();
+}
+
+void TComThread::Sweep()
+{
     auto port = std::make_unique<TVornComPort>(nullptr);
-    ComPort = port.get();
     auto samples = std::make_unique<uint8_t[]>(SampleBufferSize);
+    // Declared last, so it runs first: the fields never name a freed port or buffer.
+    struct Publish {
+        TComThread& worker;
+        ~Publish()
+        {
+            worker.ComPort = nullptr;
+            worker.SampleBuffer = nullptr;
+        }
+    } publish{*this};
+    ComPort = port.get();
     SampleBuffer = samples.get();
 
     ComPort->SetPort(PortNumber);
@@ -54,64 +98,71 @@ void TComThread::Execute()
     ComPort->FlowCtrl()->SetXonXoff(false);
     ComPort->SetOnDataAvailable([this](TVornComPort* sender) { DataAvailable(sender); });
     ComPort->SetRxBuffer(16384);
+    ComPort->SetVirtualDeviceOptions({DdsClockHz});
 
     try {
         ComPort->SetActive(true);
     } catch (const EVornComPort& e) {
         EndOnItsOwn(TComThreadEnd::OpenFailed, e.what(), e.SystemError());
+        return;
     }
 
-    if (ComPort->Active()) {
-        try {
-            ComPort->PurgeTx();
-            Pause(100);
-            ComPort->PurgeRx();
-            AwaitingReply = false;
+    try {
+        ComPort->PurgeTx();
+        Pause(100);
+        ComPort->PurgeRx();
+        AwaitingReply = false;
+        TReplySilence silence;
+        int abandoned = 0; // replies abandoned in a row
 
-            while (!Terminated()) {
-                if (!AwaitingReply) {
-                    AwaitingReply = true;
-                    Pause(200);
-                    Form->CopySweepSettings();
-                    const SweepWords words = EncodeSweep(Settings);
-                    // Whatever is still queued (surplus or stray bytes) must not become
-                    // the head of this sweep's reply.
-                    ComPort->PurgeRx();
-                    for (const std::string& line : RequestLines(words, Settings.Steps))
-                        ComPort->WriteString(line);
-                }
-                Pause(50);
-                if (Terminated())
+        while (!Terminated()) {
+            if (!AwaitingReply) {
+                AwaitingReply = true;
+                Pause(200);
+                Form->CopySweepSettings();
+                const SweepWords words = EncodeSweep(Settings);
+                // Whatever is still queued (surplus or stray bytes) must not become
+                // the head of this sweep's reply.
+                ComPort->PurgeRx();
+                for (const std::string& line : RequestLines(words, Settings.Steps))
+                    ComPort->WriteString(line);
+                silence.Restart(TReplySilence::Clock::now());
+            }
+            Pause(50);
+            if (Terminated())
+                break;
+            const uint32_t replyBytes = uint32_t(Settings.Steps) * 4u;
+            const uint32_t received = ComPort->InQueue();
+            if (received < replyBytes) {
+                if (ComPort->Lost()) {
+                    EndOnItsOwn(TComThreadEnd::PortLost, std::string(), 0);
                     break;
-                const uint32_t replyBytes = uint32_t(Settings.Steps) * 4u;
-                if (ComPort->InQueue() < replyBytes) {
-                    if (ComPort->Lost()) {
-                        EndOnItsOwn(TComThreadEnd::PortLost, std::string(), 0);
+                }
+                if (silence.Silent(received, TReplySilence::Clock::now())) {
+                    // Dropped whole, so nothing of it is shown; the next request follows.
+                    ComPort->PurgeRx();
+                    AwaitingReply = false;
+                    if (++abandoned >= AbandonedRepliesLimit) {
+                        EndOnItsOwn(TComThreadEnd::NoAnswer, std::string(), 0);
                         break;
                     }
-                    continue;
                 }
-                // The window keeps the steps within 4000; the buffer's end is never passed.
-                ComPort->Read(SampleBuffer, int32_t(std::min<uint32_t>(replyBytes, SampleBufferSize)));
-                Form->HandOverSweep(SampleBuffer);
-                AwaitingReply = false;
+                continue;
             }
-        } catch (const EVornComPort& e) {
-            EndOnItsOwn(TComThreadEnd::Failed, e.what(), e.SystemError());
+            // The window keeps the steps within 4000; the buffer's end is never passed.
+            ComPort->Read(SampleBuffer, int32_t(std::min<uint32_t>(replyBytes, SampleBufferSize)));
+            Form->HandOverSweep(SampleBuffer);
+            AwaitingReply = false;
+            abandoned = 0;
         }
-        try {
-            ComPort->SetActive(false);
-        } catch (const EVornComPort&) {
-            // the port is closed all the same; the error, if any, is already recorded
-        }
+    } catch (const EVornComPort& e) {
+        EndOnItsOwn(TComThreadEnd::Failed, e.what(), e.SystemError());
     }
-
-    SampleBuffer = nullptr;
-    samples.reset();
-    ComPort = nullptr;
-    port.reset();
-    if (EndedOnItsOwn())
-        Form->WorkerEnded();
+    try {
+        ComPort->SetActive(false);
+    } catch (const EVornComPort&) {
+        // the port is closed all the same; the error, if any, is already recorded
+    }
 }
 
 std::string OpenFailureText(const std::string& componentMessage, int systemError)
@@ -131,4 +182,15 @@ std::string PortLostText(const std::string& portName)
 {
     return "The connection to port '" + portName + "' was lost. Check that the analyser is "
            "plugged in, then press Start.";
+}
+
+std::string NoAnswerText(const std::string& portName)
+{
+    return "The analyser on port '" + portName + "' does not answer. Check that it is switched on "
+           "and connected, then press Start.";
+}
+
+std::string SweepStoppedText(const std::string& what)
+{
+    return "The sweep stopped: " + what + ".";
 }

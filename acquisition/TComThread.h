@@ -3,6 +3,7 @@
 // sends one sweep request after another built from the window's settings, waits for
 // each complete reply and hands it to the window, until it is told to stop.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -36,6 +37,31 @@ enum class TComThreadEnd {
     OpenFailed, // the port could not be opened: EndMessage, EndSystemError
     PortLost,   // the device vanished while open (unplugged)
     Failed,     // the serial component raised an error while sweeping: EndMessage
+    NoAnswer,   // AbandonedRepliesLimit replies in a row were abandoned
+    Error,      // any other error ended the body (no thread, no memory): EndMessage
+};
+
+// An incomplete reply is abandoned when no byte has arrived for this long.
+constexpr std::chrono::milliseconds ReplySilenceLimit{2000};
+// After this many abandoned replies in a row the analyser counts as not answering.
+constexpr int AbandonedRepliesLimit = 3;
+
+// Tells when an incomplete reply has gone silent: no change of the received count for
+// ReplySilenceLimit, measured on the clock, however often it is looked at. An analyser that
+// keeps sending, however slowly, is never silent.
+class TReplySilence {
+public:
+    using Clock = std::chrono::steady_clock;
+    // A request has just been sent; nothing of its reply has arrived.
+    void Restart(Clock::time_point now);
+    // Notes the received count at now; true once it has not changed for ReplySilenceLimit.
+    bool Silent(uint32_t received, Clock::time_point now);
+    // When the reply goes silent unless a byte arrives first: where a wait may end.
+    Clock::time_point Deadline() const { return lastChange_ + ReplySilenceLimit; }
+
+private:
+    Clock::time_point lastChange_{};
+    uint32_t received_ = 0;
 };
 
 class TComThread : public kestrin::TThread {
@@ -54,6 +80,7 @@ public:
     TSweepWindow* Form = nullptr;
     SweepSettings Settings; // the sweep in progress, copied from the window before each request
     int32_t PortNumber = 0;
+    int32_t DdsClockHz = 0; // handed to an in-process analyser when the port opens (0: its own)
     uint8_t* SampleBuffer = nullptr; // SampleBufferSize bytes while the body runs
 
     // Set by the body before it calls Form->WorkerEnded; read the details after WaitFor.
@@ -66,6 +93,8 @@ protected:
     void Execute() override;
 
 private:
+    // The body: opens the port, sweeps until told to stop or an end of its own, closes it.
+    void Sweep();
     // Sleeps ms milliseconds, or less when Terminate comes; the caller checks Terminated.
     void Pause(int ms);
     void DataAvailable(TVornComPort* sender);
@@ -84,3 +113,9 @@ std::string OpenFailureText(const std::string& componentMessage, int systemError
 
 // The text telling the person that the connection to a port was lost.
 std::string PortLostText(const std::string& portName);
+
+// The text telling the person that the analyser on a port does not answer.
+std::string NoAnswerText(const std::string& portName);
+
+// The text for any other error that ended the sweep.
+std::string SweepStoppedText(const std::string& what);

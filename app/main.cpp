@@ -6,6 +6,8 @@
 
 #include "app/CommandLine.h"
 #include "frmmain/TMainForm.h"
+#include "platform/PortList.h"
+#include "sim/SimulatorPort.h"
 
 namespace {
 
@@ -47,6 +49,10 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(icon);
     RegisterWindowFont();
     InitWindowSynchronize();
+#ifdef KESTRIN_SIMULATOR_ITEM
+    // Without hardware a person can try everything against the simulated analyser.
+    kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber);
+#endif
 
     QPointer<TMainForm> mainForm = new TMainForm;
     mainForm->show();

@@ -6,27 +6,20 @@
 #include <vector>
 
 #include "platform/PortTable.h"
-#ifdef KESTRIN_SIMULATOR_ITEM
-#include "sim/SimulatorPort.h"
-#endif
 
 void TMainForm::FillPortList()
 {
     // The port chosen before stays chosen while it is still there.
     const std::string chosen = cbComPort->currentIndex() >= 0 ? cbComPort->currentText().toStdString() : std::string();
+    // The simulated analyser, when the program has one, follows the device ports, so it
+    // is selected only when there is no device port.
     std::vector<kestrin::PortEntry> trailing;
-#ifdef KESTRIN_SIMULATOR_ITEM
-    // The simulated analyser follows the device ports, so it is selected only when
-    // there is no device port.
-    kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber, [this] {
-        std::lock_guard<std::mutex> lock(*SweepLock); // the worker opens the port
-        return int64_t(DdsClockHz);
-    });
-    kestrin::PortEntry simulator;
-    simulator.text = kestrin::SimulatorPortText;
-    simulator.number = kestrin::SimulatorPortNumber;
-    trailing.push_back(simulator);
-#endif
+    if (const auto simulator = kestrin::FindPort(kestrin::SimulatorPortNumber); simulator && simulator->openVirtual) {
+        kestrin::PortEntry entry;
+        entry.text = kestrin::SimulatorPortText;
+        entry.number = kestrin::SimulatorPortNumber;
+        trailing.push_back(entry);
+    }
     const std::vector<kestrin::PortEntry> ports =
         EnumeratePorts ? EnumeratePorts() : kestrin::MakeSystemPortProvider()->Enumerate();
     const kestrin::PortListResult list = kestrin::BuildPortList(ports, trailing, chosen);

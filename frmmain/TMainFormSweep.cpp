@@ -88,6 +88,7 @@ void TMainForm::StartComThread()
         std::lock_guard<std::mutex> lock(*SweepLock);
         // Start, end and steps; the tuning factor comes with the first CopySweepSettings.
         static_cast<SweepShape&>(worker->Settings) = Requested;
+        worker->DdsClockHz = DdsClockHz; // for the simulated analyser, which plays the model chosen
     }
     worker->PortNumber = cbComPort->currentData().toInt();
     worker->Resume();
@@ -147,6 +148,12 @@ void TMainForm::WMComThreadEnded()
         break;
     case TComThreadEnd::PortLost:
         message = PortLostText(PortName(*this, worker->PortNumber));
+        break;
+    case TComThreadEnd::NoAnswer:
+        message = NoAnswerText(PortName(*this, worker->PortNumber));
+        break;
+    case TComThreadEnd::Error:
+        message = SweepStoppedText(worker->EndMessage());
         break;
     default:
         message = worker->EndMessage() + ".";

@@ -266,6 +266,8 @@ TVornComPort::TVornComPort(TComponent* owner)
 {
 }
 
+std::function<void()> TVornComPort::BeforeReaderStart;
+
 TVornComPort::~TVornComPort()
 {
     if (active_) {
@@ -390,7 +392,7 @@ void TVornComPort::Open()
     if (entry && entry->openVirtual) {
         std::string virtualPath;
         try {
-            keepAlive = entry->openVirtual(virtualPath);
+            keepAlive = entry->openVirtual(virtualOptions_, virtualPath);
         } catch (...) {
             keepAlive.reset();
         }
@@ -421,7 +423,18 @@ void TVornComPort::Open()
     lineBuffer_ = std::make_unique<TVornCommBuffer>();
     readLines_ = lineMode_.load();
     commThread_ = new TVornCommThread(this, std::move(device), lineBuffer_.get());
-    commThread_->Resume();
+    try {
+        if (BeforeReaderStart)
+            BeforeReaderStart();
+        commThread_->Resume();
+    } catch (...) {
+        // The reader never ran: freeing it closes the device, and the port stays closed
+        // with nothing left behind (the in-process device goes with keepAlive).
+        delete commThread_;
+        commThread_ = nullptr;
+        lineBuffer_.reset();
+        throw;
+    }
     virtualDevice_ = std::move(keepAlive);
 }
 

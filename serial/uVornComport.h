@@ -3,6 +3,7 @@
 // before or while the port is open; Active opens and closes the device; a reader
 // thread of its own reports received bytes on the UI thread (plain or line mode).
 // Configure, open, write, poll, read and close it on one thread.
+#include "platform/PortTable.h"
 #include "platform/Thread.h"
 
 #include <atomic>
@@ -192,6 +193,13 @@ public:
     const TNotifyEvent& OnDataSent() const { return onDataSent_; }
     void SetOnDataSent(TNotifyEvent handler) { onDataSent_ = std::move(handler); }
 
+    // Handed to an in-process device's factory (the port table's virtual ports) at the next open.
+    void SetVirtualDeviceOptions(kestrin::VirtualDeviceOptions value) { virtualOptions_ = value; }
+
+    // Test seam: when set, Open calls it with the device open, where the reader thread is
+    // about to start (a start that can fail with std::system_error). Empty in the program.
+    static std::function<void()> BeforeReaderStart;
+
     bool Active() const { return active_; }
     // Opens or closes the port; a failed open raises EVornComPort and leaves Active false.
     void SetActive(bool value);
@@ -239,4 +247,5 @@ private:
     bool closing_ = false;                         // inside Close
     std::atomic<bool> readLines_{false};           // Read takes from the line buffer
     std::shared_ptr<void> virtualDevice_;          // keeps an in-process device alive while open
+    kestrin::VirtualDeviceOptions virtualOptions_;
 };

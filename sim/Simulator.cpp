@@ -9,7 +9,7 @@
 namespace kestrin::sim {
 namespace {
 
-constexpr size_t kPaceChunk = 115; // about 10 ms on the line
+constexpr size_t kPaceChunk = 115; // about 10 ms on the line (100 ms at the slow pace)
 
 } // namespace
 
@@ -60,14 +60,15 @@ bool Simulator::SendReply(const std::vector<uint8_t>& bytes, size_t limit)
     size_t sent = 0;
     while (sent < total) {
         size_t allowed = total;
-        if (config_.Pace == Pacing::Real) {
-            // Bytes due by now at the line rate; sleep until the next one is due.
+        if (config_.Pace != Pacing::Fast) {
+            // Bytes due by now at the pace's rate; sleep until the next one is due.
+            const int64_t rate = config_.Pace == Pacing::Slow ? kBytesPerSecond / 10 : kBytesPerSecond;
             const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - begin).count();
-            allowed = std::min(total, static_cast<size_t>(elapsed * kBytesPerSecond / 1000000) + 1);
+            allowed = std::min(total, static_cast<size_t>(elapsed * rate / 1000000) + 1);
             if (allowed <= sent) {
                 // Wake when the next chunk is due rather than for every byte.
                 const size_t next = std::min(total, sent + kPaceChunk);
-                const int64_t dueUs = static_cast<int64_t>(next - 1) * 1000000 / kBytesPerSecond;
+                const int64_t dueUs = static_cast<int64_t>(next - 1) * 1000000 / rate;
                 const int waitMs = static_cast<int>(std::max<int64_t>(1, (dueUs - elapsed + 999) / 1000));
                 if (terminal_.WaitInterrupt(waitMs))
                     return false;

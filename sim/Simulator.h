@@ -18,7 +18,9 @@
 
 namespace kestrin::sim {
 
-enum class Pacing { Real, Fast };
+// Real: the line rate, kBytesPerSecond; Slow: a tenth of it (an analyser that keeps
+// sending, slowly); Fast: as fast as the terminal takes the bytes.
+enum class Pacing { Real, Slow, Fast };
 
 enum class Fault {
     None,

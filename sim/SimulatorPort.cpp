@@ -10,18 +10,10 @@ namespace kestrin {
 
 void RegisterSimulatorPort(int number)
 {
-    RegisterSimulatorPort(number, nullptr);
-}
-
-void RegisterSimulatorPort(int number, std::function<int64_t()> clockHz)
-{
-    SetVirtualPort(number, [clockHz](std::string& pathOut) -> std::shared_ptr<void> {
+    SetVirtualPort(number, [](const VirtualDeviceOptions& options, std::string& pathOut) -> std::shared_ptr<void> {
         sim::SimConfig config;
-        if (clockHz) {
-            const int64_t clock = clockHz();
-            if (clock >= 1)
-                config.ClockHz = clock;
-        }
+        if (options.ddsClockHz >= 1)
+            config.ClockHz = options.ddsClockHz;
         auto simulator = std::make_shared<sim::Simulator>(config);
         std::string error;
         if (!simulator->Start(error)) {

@@ -43,6 +43,7 @@ void PrintHelp()
         "  --clock HZ          DDS reference clock (default 400000000; 1250000000 for the\n"
         "                      500 MHz model)\n"
         "  --fast              answer as fast as possible instead of at 11520 bytes/s\n"
+        "  --slow              answer at a tenth of the line rate, 1152 bytes/s\n"
         "  --fault MODE        misbehave on purpose:\n"
         "                        silent     read requests, never answer\n"
         "                        short      leave out the last N bytes of every reply\n"
@@ -99,6 +100,10 @@ int ParseOptions(int argc, char** argv, Options& options)
         }
         if (arg == "--fast") {
             options.Config.Pace = Pacing::Fast;
+            continue;
+        }
+        if (arg == "--slow") {
+            options.Config.Pace = Pacing::Slow;
             continue;
         }
         std::string value;
@@ -223,7 +228,9 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     std::fprintf(stderr, "%s: %s load, %s pacing, clock %lld Hz%s%s; Ctrl+C ends\n", kName,
                  LoadKindName(options.Config.Load.Kind).c_str(),
-                 options.Config.Pace == Pacing::Real ? "11520 bytes/s" : "fast",
+                 options.Config.Pace == Pacing::Real   ? "11520 bytes/s"
+                 : options.Config.Pace == Pacing::Slow ? "1152 bytes/s"
+                                                       : "fast",
                  static_cast<long long>(options.Config.ClockHz), options.Link.empty() ? "" : ", linked at ",
                  options.Link.c_str());
 

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <system_error>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -16,7 +18,9 @@
 #include "measure/Sweep.h"
 #include "platform/PortList.h"
 #include "platform/PortTable.h"
+#include "serial/uVornComport.h"
 #include "sim/Simulator.h" // <chrono>, <string>, <vector>
+#include "sim/SimulatorPort.h"
 
 using namespace kestrin::sim;
 using Clock = std::chrono::steady_clock;
@@ -171,7 +175,8 @@ TEST_F(WorkerTest, SilenceStopOrUnplugMidReplyKeepsTheLastSweepAndTheNextStartPu
 {
     Analyser analyser;
     AddPort(analyser.slavePath);
-    // An analyser that never answers: no sweep, no error, no time limit; Stop is prompt.
+    // An analyser that does not answer: within the reply time limit no sweep and no
+    // error; Stop is prompt.
     ClickStart();
     ASSERT_EQ(analyser.Request(), DefaultRequest);
     QTest::qWait(500);
@@ -307,6 +312,153 @@ TEST_F(WorkerTest, ManyStartsAndStopsLeakNothingAndSurplusBytesNeverShiftASweep)
         ASSERT_EQ(sweeps[i], AntennaReply(100, 180000, 500)) << "sweep " << i;
 }
 
+// The reply time limit: a reply that stops short is dropped after 2 s of silence and the
+// next request follows; three in a row tell the person that the analyser does not answer.
+TEST_F(WorkerTest, AReplyThatStopsShortIsDroppedAndTheNextRequestFollows)
+{
+    Analyser analyser;
+    AddPort(analyser.slavePath);
+    ClickStart();
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    const Bytes reply = AntennaReply(100, 180000, 500);
+    ASSERT_TRUE(analyser.Send(reply, reply.size() - 3)); // the last 3 bytes lost on the line
+    const auto sent = Clock::now();
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    const double seconds = SecondsSince(sent);
+    EXPECT_GT(seconds, 1.9);
+    EXPECT_LT(seconds, 2.8) << "2 s of silence, the 200 ms pause, up to one look at the queue";
+    RecordProperty("short_reply_next_request_ms", std::to_string(int(seconds * 1000)));
+    EXPECT_TRUE(sweeps.empty()) << "nothing of the abandoned reply is shown";
+
+    // Later replies arrive whole and are shown unshifted, with no message.
+    Bytes second = reply;
+    second[0] ^= 0x40;
+    ASSERT_TRUE(analyser.Send(second));
+    ASSERT_TRUE(Until([&] { return sweeps.size() == 1; }));
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    ASSERT_TRUE(analyser.Send(reply));
+    ASSERT_TRUE(Until([&] { return sweeps.size() == 2; }));
+    EXPECT_EQ(sweeps[0], second);
+    EXPECT_EQ(sweeps[1], reply);
+    ExpectRunning(true);
+    ClickStart();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
+}
+
+TEST_F(WorkerTest, AnAnalyserThatNeverAnswersGetsThreeRequestsThenTheMessage)
+{
+    Analyser analyser;
+    AddPort(analyser.slavePath);
+    const auto before = ThreadsAndFds();
+    ClickStart();
+    std::string wire;
+    char buf[256];
+    ASSERT_TRUE(Until([&] {
+        if (pollfd p{analyser.master, POLLIN, 0}; ::poll(&p, 1, 0) > 0)
+            wire.append(buf, size_t(std::max<ssize_t>(::read(analyser.master, buf, sizeof buf), 0)));
+        return !errors.isEmpty();
+    }, 12000));
+    QTest::qWait(300); // a fourth request would be under way by now
+    if (pollfd p{analyser.master, POLLIN, 0}; ::poll(&p, 1, 0) > 0)
+        wire.append(buf, size_t(std::max<ssize_t>(::read(analyser.master, buf, sizeof buf), 0)));
+    EXPECT_EQ(wire, DefaultRequest + DefaultRequest + DefaultRequest);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors.front().toStdString(),
+              "The analyser on port '" + analyser.slavePath + "' does not answer. Check that it is switched on "
+              "and connected, then press Start.");
+    ExpectRunning(false);
+    EXPECT_EQ(ThreadsAndFds(), before) << "no worker or reader thread, no descriptor left";
+    EXPECT_FALSE(form->DataShown);
+
+    // Stop stays prompt while a reply is awaited and right after one was abandoned.
+    for (const int waitMs : {1000, 2150}) {
+        ClickStart();
+        ASSERT_EQ(analyser.Request(), DefaultRequest);
+        QTest::qWait(waitMs);
+        const auto stop = Clock::now();
+        ClickStart();
+        EXPECT_LT(SecondsSince(stop), 1.0) << "after " << waitMs << " ms";
+        ExpectRunning(false);
+    }
+    EXPECT_EQ(errors.size(), 1);
+}
+
+// At a tenth of the line rate a reply of 700 samples takes 2.4 s: it keeps coming, so it
+// is never cut off.
+TEST_F(WorkerTest, ASlowAnalyserThatKeepsSendingIsNeverCutOff)
+{
+    sim = std::make_unique<Simulator>(
+        SimConfig{.Load = {}, .ClockHz = 400000000, .Pace = Pacing::Slow, .Mode = Fault::None, .FaultBytes = 0});
+    std::string error;
+    ASSERT_TRUE(sim->Start(error)) << error;
+    AddPort(sim->SlavePath());
+    TypeInto(form->eSteps, QStringLiteral("700"));
+    Leave();
+    ClickStart();
+    ASSERT_TRUE(Until([&] { return sweeps.size() >= 2; }, 12000));
+    ClickStart();
+    EXPECT_GT(std::chrono::duration<double>(times[1] - times[0]).count(), 2.4) << "each reply took longer than the limit";
+    EXPECT_EQ(sweeps[0], AntennaReply(100, 180000, 700));
+    EXPECT_EQ(sweeps[1], sweeps[0]);
+    EXPECT_EQ(sim->RequestsAnswered(), 2) << "no reply was abandoned and asked for again";
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
+}
+
+// Any error that ends the worker, not only one of the port, is reported; the half-opened
+// port leaves no thread or descriptor behind.
+TEST_F(WorkerTest, AnErrorThatIsNotAPortErrorIsReportedAndLeaksNothing)
+{
+    Analyser analyser;
+    AddPort(analyser.slavePath);
+    const auto before = ThreadsAndFds();
+    TVornComPort::BeforeReaderStart = [] {
+        throw std::system_error(EAGAIN, std::generic_category(), "cannot start the reader thread");
+    };
+    ClickStart();
+    const bool told = Until([&] { return !errors.isEmpty(); });
+    TVornComPort::BeforeReaderStart = nullptr;
+    ASSERT_TRUE(told);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors.front(),
+              "The sweep stopped: cannot start the reader thread: " + QString::fromStdString(std::strerror(EAGAIN)) + ".");
+    ExpectRunning(false);
+    EXPECT_EQ(ThreadsAndFds(), before);
+
+    // The port opens again as usual.
+    ClickStart();
+    EXPECT_EQ(analyser.Request(), DefaultRequest);
+    ClickStart();
+    EXPECT_EQ(errors.size(), 1);
+}
+
+// The "Simulator" entry holds nothing of a window: it opens after the window is gone, and
+// the analyser plays the DDS clock of the window that starts it.
+TEST_F(WorkerTest, TheSimulatorEntryOutlivesTheWindowAndTakesTheClockAtOpen)
+{
+    TypeInto(form->eDDSFreq, QStringLiteral("1250000000"));
+    Leave();
+    form->cbComPort->setCurrentIndex(form->cbComPort->findText(QString::fromLatin1(kestrin::SimulatorPortText)));
+    ClickStart();
+    ASSERT_TRUE(Until([&] { return !sweeps.empty(); }));
+    ClickStart();
+    const SweepWords words = EncodeSweep(100, 180000, 500, TuningFactorForClock(1250000000));
+    EXPECT_EQ(sweeps.front(), BuildReply(SimConfig{.Load = {}, .ClockHz = 1250000000, .Pace = Pacing::Fast,
+                                                   .Mode = Fault::None, .FaultBytes = 0},
+                                         SweepRequest{words.Start, 500, words.Step}));
+
+    form->removeEventFilter(this);
+    delete form.data();
+    TVornComPort port;
+    port.SetPort(kestrin::SimulatorPortNumber);
+    port.SetOnDataAvailable([](TVornComPort*) {});
+    port.SetActive(true);
+    ASSERT_TRUE(port.Active());
+    for (const std::string& line : RequestLines(EncodeSweep(100, 180000, 10, TuningFactorForClock(400000000)), 10))
+        port.WriteString(line);
+    EXPECT_TRUE(Until([&] { return port.InQueue() == 40u; }));
+    port.SetActive(false);
+}
+
 // The time from one request to the next at the real line rate, against the floor of
 // steps x 4 bytes at 11520 bytes/s + 200 ms (+ up to 50 ms of polling). Slow: run with
 // --gtest_also_run_disabled_tests --gtest_filter='*Cadence*'.
@@ -330,4 +482,8 @@ TEST_F(WorkerTest, DISABLED_CadenceAtTheRealLineRate)
 
 } // namespace
 
-int main(int argc, char** argv) { return RunWindowTests(argc, argv); }
+int main(int argc, char** argv)
+{
+    kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber); // as the program does
+    return RunWindowTests(argc, argv);
+}

@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "frmmain/TMainForm.h" // <functional>, <mutex>
+#include "frmmain/TMainForm.h"
+#include "platform/PortList.h"
+#include "platform/PortTable.h" // <functional>, <mutex>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -100,6 +102,11 @@ inline int RunWindowTests(int argc, char** argv)
     QApplication app(argc, argv);
     RegisterWindowFont();
     InitWindowSynchronize();
+    // The program registers its simulated analyser as port "Simulator"; the window tests
+    // that do not bring the real one get a stand-in that fails to open like a missing device.
+    if (!kestrin::FindPort(kestrin::SimulatorPortNumber))
+        kestrin::SetVirtualPort(kestrin::SimulatorPortNumber,
+                                [](const kestrin::VirtualDeviceOptions&, std::string&) { return std::shared_ptr<void>(); });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -86,7 +86,7 @@ TEST_F(PortTest, AVirtualPortLivesFromOpenToClose)
 {
     auto device = std::make_shared<int>();
     std::weak_ptr<int> watch = device;
-    kestrin::SetVirtualPort(kNumber, [&](std::string& path) -> std::shared_ptr<void> {
+    kestrin::SetVirtualPort(kNumber, [&](const kestrin::VirtualDeviceOptions&, std::string& path) -> std::shared_ptr<void> {
         path = pty.slavePath;
         return std::exchange(device, nullptr); // a second open finds no device
     });

@@ -200,14 +200,13 @@ TEST(SimulatorPacing, RealPacingTakesTheLineTime)
 
 TEST(SimulatorPort, OpensAnAnalyserAtTheProgramsClock)
 {
-    int64_t clock = 0; // below 1: the 400 MHz of the 180 MHz model
-    kestrin::RegisterSimulatorPort(4711, [&clock] { return clock; });
+    kestrin::RegisterSimulatorPort(4711);
     const auto entry = kestrin::FindPort(4711);
     ASSERT_TRUE(entry && entry->openVirtual && entry->path.empty());
     std::string path, other;
-    const std::shared_ptr<void> keeper = entry->openVirtual(path);
-    clock = 1250000000; // the 500 MHz model
-    const std::shared_ptr<void> keeper2 = entry->openVirtual(other);
+    // Below 1: the 400 MHz of the 180 MHz model; then the 500 MHz model's clock.
+    const std::shared_ptr<void> keeper = entry->openVirtual({0}, path);
+    const std::shared_ptr<void> keeper2 = entry->openVirtual({1250000000}, other);
     ASSERT_TRUE(keeper && keeper2);
     Pty client(path), client2(other);
     const int64_t word = llrintl(14.2e6L * 4294967296.0L / 1.25e9L); // 14.2 MHz at 1.25 GHz
