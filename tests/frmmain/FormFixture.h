@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "frmmain/TMainForm.h"
+#include "frmmain/TMainForm.h" // <functional>, <mutex>
 #include "platform/PortList.h"
-#include "platform/PortTable.h" // <functional>, <mutex>
+#include "platform/PortTable.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
