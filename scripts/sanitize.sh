@@ -12,7 +12,7 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 # the checks (assert) stay on.
 flags=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DKESTRIN_BUILD_TESTS=ON)
 
-tsan_tests=(test_serial test_platform_threads test_portlist test_acquisition_worker)
+tsan_tests=(test_serial test_platform_threads test_portlist test_acquisition_sweep test_acquisition_worker)
 echo "== ThreadSanitizer: ${tsan_tests[*]}"
 cmake -S "$here" -B "$here/build-tsan" "${flags[@]}" -DKESTRIN_SANITIZE=thread >/dev/null
 cmake --build "$here/build-tsan" -j2 --target "${tsan_tests[@]}" >/dev/null
