@@ -28,3 +28,10 @@ Extended TuningFactorForClock(int32_t clockHz)
 {
     return 4294967296000.0L / static_cast<Extended>(clockHz);
 }
+
+int64_t ClockForTuningFactor(Extended tuningFactor)
+{
+    if (!(tuningFactor > 0) || !std::isfinite(tuningFactor))
+        return 0;
+    return llrintl(4294967296000.0L / tuningFactor);
+}

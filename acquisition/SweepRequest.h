@@ -29,3 +29,5 @@ std::array<std::string, 4> RequestLines(const SweepWords& words, int32_t steps);
 
 // Tuning-word units per kHz of a DDS clocked at clockHz: 2^32 x 1000 / clock.
 Extended TuningFactorForClock(int32_t clockHz);
+// The clock in Hz whose tuning factor that is, rounded to a whole number.
+int64_t ClockForTuningFactor(Extended tuningFactor);

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <optional>
 
+#include "acquisition/SettingsRules.h"
 #include "measure/NumberText.h"
 #include "measure/Readouts.h"
 #include "measure/Sweep.h"
@@ -125,7 +126,7 @@ void TMainForm::FormCreate()
     QLocale::setDefault(QLocale::c());
 
     DataShown = false;
-    RLCalDb = 0;
+    RLCalDb = kestrin::DefaultRLCalDb;
     CorL1Value = 100;
     CorL2Value = 100;
 
@@ -138,15 +139,15 @@ void TMainForm::FormCreate()
     XsColor = palette.Xs;
     RsColor = palette.Rs;
 
-    SweepStartKHz = 100;
-    SweepEndKHz = 180000;
-    SweepSteps = 500;
-    DdsClockHz = 400000000;
+    SweepStartKHz = kestrin::DefaultStartKHz;
+    SweepEndKHz = kestrin::DefaultEndKHz;
+    SweepSteps = kestrin::DefaultSteps;
+    DdsClockHz = kestrin::DefaultDdsClockHz;
     TuningFactor = TuningFactorForClock(DdsClockHz);
 
     Shown = Requested;
 
-    PhaseScale = 0.17578125L;
+    PhaseScale = DefaultPhaseScale;
 
     const PlotGeometry layout; // the plot's default margins
     MarginTop = layout.MT;
@@ -354,6 +355,8 @@ void TMainForm::RecomputeAndRedraw()
         {
             std::lock_guard<std::mutex> lock(*SweepLock);
             displayedSweep_ = Shown;
+            listSettings_ = Shown;
+            listPort_ = ShownPort;
             displayedSweep_.Steps = std::clamp<int32_t>(displayedSweep_.Steps, 0, RawSweepBufferSize / 4);
             displayedRaw_.assign(RawSweepBuffer.get(), RawSweepBuffer.get() + size_t(displayedSweep_.Steps) * 4);
         }
@@ -362,6 +365,7 @@ void TMainForm::RecomputeAndRedraw()
         MarkerState marker2{Marker2FreqMHz, Marker2Index};
         RebuildSweep(*VNAList, displayedRaw_.data(), displayedSweep_, RLCalDb, PhaseScale, marker1, marker2,
                      MinSwrIndex);
+        listRLCalDb_ = RLCalDb;
         Marker1FreqMHz = marker1.FreqMHz;
         Marker1Index = marker1.Index;
         Marker2FreqMHz = marker2.FreqMHz;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "acquisition/TComThread.h"
@@ -101,8 +102,13 @@ public:
     std::function<void(const QString&)> ErrorBox;
     // The error box: title "Error", the message, one OK button.
     void ShowError(const QString& message);
-    // The save-file dialog of CSV Save, made on first use; it lives as long as the window.
+    // The save-file dialogs of CSV Save and Save Touchstone, made on first use; they live
+    // as long as the window.
     QFileDialog* CsvSaveDialog = nullptr;
+    QFileDialog* TouchstoneSaveDialog = nullptr;
+    // The port the sweep whose data is held came from (its device path, or "Simulator"),
+    // written with Shown by the hand-over under SweepLock.
+    std::string ShownPort;
     // Runs a save dialog and returns the chosen path, empty when cancelled; empty means
     // the modal dialog (tests answer here).
     std::function<QString(QFileDialog&)> SaveDialogRun;
@@ -168,6 +174,10 @@ public slots:
     void btnZoomClick();
     void BMPSaveClick();
     void Button1Click();
+    // File menu (frmmain/TMainFormMarkers.cpp): the sweep on display as a Touchstone file;
+    // Exit closes the window as its close button does.
+    void SaveTouchstone1Click();
+    void Exit1Click();
     // Plot check boxes (frmmain/TMainForm.cpp).
     void cbPlotClick();
     // View menu: reference sweep and frequency scale (frmmain/TMainFormView.cpp).
@@ -259,5 +269,11 @@ private:
 
     int controlsWidth_ = 0; // right edge of the rightmost control plus the left margin
     bool shown_ = false;
+    std::string workerPort_; // the port of the running worker, for ShownPort
+    // Where the samples in VNAList came from: the sweep's settings and port, and the
+    // calibration they were computed with (a hand-over may already hold the next sweep).
+    SweepSettings listSettings_;
+    std::string listPort_;
+    Extended listRLCalDb_ = 0;
     bool errorBoxOpen_ = false; // a settings error box is up: focus changes it causes commit nothing
 };

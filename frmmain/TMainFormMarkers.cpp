@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <chrono>
 #include <string>
 
+#include "acquisition/SweepRequest.h"
 #include "measure/NumberText.h"
 #include "measure/Readouts.h"
+#include "measure/Touchstone.h"
 #include "plot/PlotDraw.h"
 
 namespace {
@@ -113,4 +116,34 @@ void TMainForm::Button1Click()
     QString error;
     if (!SaveTextFile(QByteArray(csv.data(), static_cast<qsizetype>(csv.size())), path, error))
         ShowError(error);
+}
+
+void TMainForm::SaveTouchstone1Click()
+{
+    if (!DataShown) {
+        ShowError(QStringLiteral("There is no sweep to save yet."));
+        return;
+    }
+    const QString path = AskSavePath(*this, TouchstoneSaveDialog, QStringLiteral("s1p"),
+                                     QStringLiteral("Touchstone files (*.s1p)"));
+    if (path.isEmpty())
+        return;
+
+    // The samples as the last redraw computed them, with the settings they came from.
+    TouchstoneSource source;
+    source.Program = "Kestrin VNA " KESTRIN_VERSION;
+    source.SavedAt = UtcTimeText(std::chrono::system_clock::now());
+    source.Port = listPort_;
+    source.Shape = listSettings_;
+    source.DdsClockHz = ClockForTuningFactor(listSettings_.TuningFactor);
+    source.RLCalDb = listRLCalDb_;
+    const std::string text = SweepTouchstone(*VNAList, source);
+    QString error;
+    if (!SaveTextFile(QByteArray(text.data(), static_cast<qsizetype>(text.size())), path, error))
+        ShowError(error);
+}
+
+void TMainForm::Exit1Click()
+{
+    close();
 }

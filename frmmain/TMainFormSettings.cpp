@@ -9,16 +9,11 @@
 #include <optional>
 #include <string>
 
+#include "acquisition/SettingsRules.h"
 #include "acquisition/SweepRequest.h"
 #include "measure/NumberText.h"
 
 namespace {
-
-constexpr int32_t MaxFrequencyKHz = 550000;
-constexpr int32_t MinSteps = 10;
-constexpr int32_t MaxSteps = 4000;
-constexpr int32_t MinDdsClockHz = 1;
-constexpr int32_t MaxDdsClockHz = 1300000000;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -82,12 +77,8 @@ void TMainForm::FrequencyExit(QLineEdit* field, int32_t& storedKHz)
     const std::optional<Extended> mHz = ParseDecimal(field->text().toStdString());
     // Kept at full size, so that a huge number is rejected as too high.
     const long long kHz = KHzFromMHz(mHz.value_or(0));
-    if (kHz < 0) {
-        RejectEntry(field, QStringLiteral("Frequency can not be lower than 0 MHz."), MHzText(storedKHz));
-        return;
-    }
-    if (kHz > MaxFrequencyKHz) {
-        RejectEntry(field, QStringLiteral("Frequency can not be higher than 550 MHz."), MHzText(storedKHz));
+    if (const std::string refusal = kestrin::FrequencyRejection(kHz); !refusal.empty()) {
+        RejectEntry(field, Text(refusal), MHzText(storedKHz));
         return;
     }
     {
@@ -121,8 +112,8 @@ void TMainForm::eStepsExit()
     if (errorBoxOpen_)
         return;
     const int32_t steps = WholeOf(eSteps);
-    if (steps < MinSteps || steps > MaxSteps) {
-        RejectEntry(eSteps, QStringLiteral("Steps must be between 10 and 4000."), IntegerText(SweepSteps));
+    if (const std::string refusal = kestrin::StepsRejection(steps); !refusal.empty()) {
+        RejectEntry(eSteps, Text(refusal), IntegerText(SweepSteps));
         return;
     }
     std::lock_guard<std::mutex> lock(*SweepLock);
@@ -132,9 +123,8 @@ void TMainForm::eStepsExit()
 void TMainForm::CheckDdsClock()
 {
     const int32_t clockHz = WholeOf(eDDSFreq);
-    if (clockHz < MinDdsClockHz || clockHz > MaxDdsClockHz) {
-        RejectEntry(eDDSFreq, QStringLiteral("DDS frequency must be between 1 and 1300000000 Hz."),
-                    IntegerText(DdsClockHz));
+    if (const std::string refusal = kestrin::DdsClockRejection(clockHz); !refusal.empty()) {
+        RejectEntry(eDDSFreq, Text(refusal), IntegerText(DdsClockHz));
         return;
     }
     const Extended factor = TuningFactorForClock(clockHz);

@@ -91,6 +91,7 @@ void TMainForm::StartComThread()
         worker->DdsClockHz = DdsClockHz; // for the simulated analyser, which plays the model chosen
     }
     worker->PortNumber = cbComPort->currentData().toInt();
+    workerPort_ = PortName(*this, worker->PortNumber);
     worker->Resume();
 }
 
@@ -116,6 +117,7 @@ void TMainForm::HandOverSweep(const uint8_t* sampleBuffer)
     {
         std::lock_guard<std::mutex> lock(*SweepLock);
         Shown = ComThread->Settings;
+        ShownPort = workerPort_;
         const int32_t steps = std::clamp<int32_t>(ShownSteps, 0, RawSweepBufferSize / 4);
         std::memcpy(RawSweepBuffer.get(), sampleBuffer, static_cast<size_t>(steps) * 4);
     }

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
@@ -119,6 +120,20 @@ std::string FormatShortestDouble(double value)
     else
         out += digits.substr(0, whole) + '.' + digits.substr(whole);
     return out;
+}
+
+std::string UtcTimeText(std::chrono::system_clock::time_point t)
+{
+    using namespace std::chrono;
+    const auto ms = floor<milliseconds>(t);
+    const auto day = floor<days>(ms);
+    const year_month_day date(day);
+    const hh_mm_ss<milliseconds> time(ms - day);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", int(date.year()), unsigned(date.month()),
+                  unsigned(date.day()), int(time.hours().count()), int(time.minutes().count()),
+                  int(time.seconds().count()), int(time.subseconds().count()));
+    return text;
 }
 
 std::optional<Extended> ParseDecimal(std::string_view text)

@@ -1,5 +1,6 @@
 #pragma once
 // Number texts with '.' as the decimal separator whatever the locale.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,6 +32,9 @@ std::string FormatRoundTrip(Extended value);
 // without an exponent, as "%g" would. '.' whatever the locale; "inf", "-inf" and "nan" as
 // such. Every number a file of the program carries (CSV, Touchstone) goes through here.
 std::string FormatShortestDouble(double value);
+
+// A moment in ISO 8601 as UTC, to the millisecond: "2026-12-08T14:05:43.123Z".
+std::string UtcTimeText(std::chrono::system_clock::time_point t);
 
 // Decimal number: optional blanks, optional sign, digits with at most one '.',
 // at least one digit, optional exponent, optional blanks, nothing else.

@@ -62,9 +62,20 @@ CalculatorTexts EvaluateCalculator(Extended markerFreqMHz, Extended knownValue, 
 
 std::string SweepCsv(const TVNAList& list)
 {
-    std::string out = "Frequency (MHz),SWR,Return loss (dB),Phase (deg),|Z| (ohm),Rs (ohm),|Xs| (ohm),L (uH),C (pF),Q\n";
+    return SweepCsvHeader() + SweepCsvRows(list);
+}
+
+std::string SweepCsvHeader()
+{
+    return "Frequency (MHz),SWR,Return loss (dB),Phase (deg),|Z| (ohm),Rs (ohm),|Xs| (ohm),L (uH),C (pF),Q\n";
+}
+
+std::string SweepCsvRows(const TVNAList& list, const std::string& prefix)
+{
+    std::string out;
     for (int32_t i = 0; i < list.Count(); ++i) {
         const TVNAEntry& e = *list.GetEntry(i);
+        out += prefix;
         const Extended values[] = {e.FreqMHz, e.SWR, e.RLdB, e.PhaseDeg, e.Z, e.Rs, e.Xs, e.LuH, e.CpF, e.Q};
         bool first = true;
         for (Extended v : values) {

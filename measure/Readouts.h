@@ -31,3 +31,7 @@ CalculatorTexts EvaluateCalculator(Extended markerFreqMHz, Extended knownValue, 
 // SWR, return loss (dB), phase (degrees), |Z|, Rs, |Xs|, L (uH), C (pF) and Q,
 // comma-separated, each the shortest text that reads back as the value's double.
 std::string SweepCsv(const TVNAList& list);
+// Its two parts: the header line, and the sample lines, each begun with prefix (a file of
+// several sweeps puts the sweep's number and time there).
+std::string SweepCsvHeader();
+std::string SweepCsvRows(const TVNAList& list, const std::string& prefix = {});

@@ -6,6 +6,9 @@
 #include "measure/Extended.h"
 #include "measure/VNAList.h"
 
+// Degrees per raw phase count: the 1024 counts span 0 to 180 degrees.
+inline constexpr Extended DefaultPhaseScale = 0.17578125L;
+
 // A count from its low byte and high part: 1, 2, 3 add 256, 512, 768; any other high byte adds nothing.
 int32_t DecodeCount(uint8_t low, uint8_t high);
 

@@ -19,6 +19,7 @@ test_packages=(
   xvfb xauth imagemagick x11-utils procps
   locales
   python3                               # scripts/check-deps.py
+  python3-scikit-rf                     # reads the Touchstone files back in the tests
   lintian desktop-file-utils appstream  # scripts/check-package.sh
   clang-14 libclang-rt-14-dev           # scripts/fuzz.sh
 )

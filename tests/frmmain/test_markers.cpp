@@ -8,12 +8,14 @@
 #include <QtEndian>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include "frmmain/FormFixture.h"
 #include "measure/NumberText.h"
+#include "support/ScikitRf.h"
 #include "plot/PlotDraw.h"
 #include "plot/TPanelPlus.h"
 
@@ -212,10 +214,12 @@ TEST_F(MarkersTest, FailedSavesNameThePathAndKeepWhatWasThere)
     ASSERT_TRUE(QDir(dir.path()).mkdir("locked"));
     QFile::setPermissions(dir.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const QString reason = QString::fromLocal8Bit(std::strerror(root ? ENOTDIR : EACCES));
-    for (const char* name : {"/plot.bmp", "/table.csv"}) {
+    for (const char* name : {"/plot.bmp", "/table.csv", "/sweep.s1p"}) {
         answer = dir.filePath(root ? "plain" : "locked") + name;
         errors.clear();
-        answer.endsWith(".bmp") ? form->BMPSaveClick() : form->Button1Click();
+        answer.endsWith(".bmp") ? form->BMPSaveClick()
+        : answer.endsWith(".csv") ? form->Button1Click()
+                                  : form->SaveTouchstone1Click();
         ASSERT_EQ(errors.size(), 1) << name;
         EXPECT_TRUE(errors[0].contains(answer) && errors[0].contains(reason)) << errors[0].toStdString();
     }
@@ -276,6 +280,68 @@ TEST_F(MarkersTest, CsvHoldsTheSweepOnDisplay)
             ASSERT_TRUE(value.has_value()) << fields[c].toStdString();
             EXPECT_EQ(QString::fromStdString(FormatFixed(*value, decimals[c])), readouts[c]) << i << " " << c;
         }
+    }
+}
+
+TEST_F(MarkersTest, TouchstoneHoldsTheSweepOnDisplayAndAnotherReaderReadsItBack)
+{
+    QStringList items;
+    for (QAction* item : form->File1->actions())
+        items << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    EXPECT_EQ(items, QStringList({"Save Touchstone...", "-", "Exit"}));
+
+    // Before the first sweep there is nothing to save: no dialog, no file.
+    answer = dir.filePath("none.s1p");
+    form->SaveTouchstone1->trigger();
+    EXPECT_EQ(errors, QStringList{"There is no sweep to save yet."});
+    EXPECT_TRUE(dialogs.empty());
+    errors.clear();
+
+    // The 500 MHz analyser's clock and a calibration, so that the comments show them;
+    // 20 samples with varied counts, the phase up to its largest count.
+    TypeInto(form->eDDSFreq, QStringLiteral("1250000000"));
+    TypeInto(form->eCalRL, QStringLiteral("1.5"));
+    Leave();
+    const auto sample = [](int i) { return Counts(i == 19 ? 1023 : 3 + 53 * i, 1000 - 47 * i); };
+    for (const bool descending : {false, true}) {
+        SCOPED_TRACE(descending ? "from 14.35 down to 14 MHz" : "from 14 to 14.35 MHz");
+        descending ? DeliverSweep(14350, 14000, 20, sample) : DeliverSweep(14000, 14350, 20, sample);
+        answer = dir.filePath(descending ? "down.s1p" : "up.s1p");
+        const std::string before = UtcTimeText(std::chrono::system_clock::now());
+        form->SaveTouchstone1->trigger();
+        const std::string after = UtcTimeText(std::chrono::system_clock::now());
+        ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+        EXPECT_EQ(dialogs.back()->defaultSuffix(), "s1p");
+        EXPECT_EQ(dialogs.back()->nameFilters(), QStringList{"Touchstone files (*.s1p)"});
+
+        // The comments at the top, then the option line.
+        const QList<QByteArray> lines = ReadAll(answer).split('\n');
+        ASSERT_GE(lines.size(), 6);
+        EXPECT_EQ(lines[0], "! Kestrin VNA " KESTRIN_VERSION);
+        ASSERT_TRUE(lines[1].startsWith("! Saved ")) << lines[1].toStdString();
+        const std::string saved = lines[1].mid(8).toStdString();
+        EXPECT_TRUE(before <= saved && saved <= after) << saved;
+        EXPECT_EQ(lines[2], "! Port "); // a sweep handed over by no port
+        EXPECT_EQ(lines[3], descending ? "! Sweep: start 14.35 MHz, end 14 MHz, 20 steps, DDS clock 1250000000 Hz, "
+                                         "R.L. calibration 1.5 dB"
+                                       : "! Sweep: start 14 MHz, end 14.35 MHz, 20 steps, DDS clock 1250000000 Hz, "
+                                         "R.L. calibration 1.5 dB");
+        EXPECT_TRUE(lines[4].startsWith("! ") && lines[4].contains("between 0 and 180 degrees"));
+        EXPECT_EQ(lines[5], "# MHz S MA R 50");
+
+        // scikit-rf's points, in ascending frequency, against the samples the window holds.
+        bool ok = false;
+        const std::vector<TouchstonePoint> points = ReadWithScikitRf(answer.toStdString(), ok);
+        ASSERT_TRUE(ok);
+        ASSERT_EQ(points.size(), 20u);
+        for (int k = 0; k < 20; ++k) {
+            const TVNAEntry& e = *form->VNAList->GetEntry(descending ? 19 - k : k);
+            const TouchstonePoint& p = points[size_t(k)];
+            EXPECT_NEAR(p.Hz, double(e.FreqMHz) * 1e6, 1e-12 * p.Hz) << k;
+            EXPECT_NEAR(p.Mag, double(e.Rho), 1e-12 * p.Mag) << k;
+            EXPECT_NEAR(p.Deg, double(e.PhaseDeg), 1e-9) << k;
+        }
+        EXPECT_NEAR((descending ? points.front() : points.back()).Deg, 179.82421875, 1e-9) << "phase count 1023";
     }
 }
 

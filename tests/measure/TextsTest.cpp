@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <clocale>
 #include <charconv>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include "measure/NumberText.h"
 #include "measure/Readouts.h"
 #include "measure/Sweep.h"
+#include "measure/Touchstone.h"
 
 namespace {
 
@@ -216,4 +218,50 @@ TEST_P(Texts, ShortestDoubleTextsWithoutExponentFromATenThousandthToAQuadrillion
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatShortestDouble(c.value), c.text);
+}
+
+TEST_P(Texts, TouchstoneCommentsOptionLineAndEachSampleReadingBackExactly)
+{
+    TVNAList list;
+    MarkerState m1, m2;
+    int32_t minSwr = -1;
+    const uint8_t raw[] = {0x00, 0x02, 0x00, 0x02, 0x34, 0x07, 0xFF, 0x03, 0xFF, 0x03, 0x10, 0x01};
+    RebuildSweep(list, raw, SweepShape{7000, 7300, 3}, -0.25L, kPhaseScale, m1, m2, minSwr);
+    TouchstoneSource source{"Kestrin VNA 9.9", "2026-12-08T14:05:43.123Z", "/dev/ttyUSB0\nstray\rline",
+                            SweepShape{7000, 7300, 3}, 400000000, -0.25L};
+    std::istringstream file(SweepTouchstone(list, source));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+              (std::vector<std::string>{"! Kestrin VNA 9.9", "! Saved 2026-12-08T14:05:43.123Z",
+                                        "! Port /dev/ttyUSB0 stray line",
+                                        "! Sweep: start 7 MHz, end 7.3 MHz, 3 steps, DDS clock 400000000 Hz, R.L. "
+                                        "calibration -0.25 dB"}));
+    EXPECT_EQ(lines[4].substr(0, 2), "! ");
+    EXPECT_EQ(lines[5], "# MHz S MA R 50");
+    // Frequency, Rho and phase; each text reads back as the very number (so it carries far
+    // more than 9 significant digits where the number has them).
+    for (int32_t i = 0; i < 3; ++i) {
+        const TVNAEntry& e = *list.GetEntry(i);
+        std::istringstream in(lines[size_t(6 + i)]);
+        std::string f, rho, phase, rest;
+        ASSERT_TRUE(in >> f >> rho >> phase) << lines[size_t(6 + i)];
+        EXPECT_FALSE(in >> rest) << lines[size_t(6 + i)];
+        EXPECT_EQ(double(ParseDecimal(f).value_or(-1)), double(e.FreqMHz)) << f;
+        EXPECT_EQ(double(ParseDecimal(rho).value_or(-1)), double(e.Rho)) << rho;
+        EXPECT_EQ(double(ParseDecimal(phase).value_or(-1)), double(e.PhaseDeg)) << phase;
+    }
+    EXPECT_EQ(lines[6].substr(0, 2), "7 ");
+    EXPECT_EQ(lines[8].substr(0, 4), "7.2 ");
+}
+
+TEST(UtcTime, IsoTextToTheMillisecond)
+{
+    using std::chrono::milliseconds;
+    const std::chrono::system_clock::time_point epoch{};
+    EXPECT_EQ(UtcTimeText(epoch), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(UtcTimeText(epoch + milliseconds(1709251199999)), "2024-02-29T23:59:59.999Z");
+    EXPECT_EQ(UtcTimeText(epoch + milliseconds(1796738743123)), "2026-12-08T14:05:43.123Z");
 }
