@@ -133,6 +133,7 @@ void TComThread::Sweep()
                 break;
             const uint32_t replyBytes = uint32_t(Settings.Steps) * 4u;
             const uint32_t received = ComPort->InQueue();
+            Form->ReplyProgress(std::min(received, replyBytes), replyBytes);
             if (received < replyBytes) {
                 if (ComPort->Lost()) {
                     EndOnItsOwn(TComThreadEnd::PortLost, std::string(), 0);
@@ -193,4 +194,20 @@ std::string NoAnswerText(const std::string& portName)
 std::string SweepStoppedText(const std::string& what)
 {
     return "The sweep stopped: " + what + ".";
+}
+
+std::string WorkerEndText(const TComThread& worker, const std::string& portName)
+{
+    switch (worker.EndCause()) {
+    case TComThreadEnd::OpenFailed:
+        return OpenFailureText(worker.EndMessage(), worker.EndSystemError());
+    case TComThreadEnd::PortLost:
+        return PortLostText(portName);
+    case TComThreadEnd::NoAnswer:
+        return NoAnswerText(portName);
+    case TComThreadEnd::Error:
+        return SweepStoppedText(worker.EndMessage());
+    default:
+        return worker.EndMessage() + ".";
+    }
 }

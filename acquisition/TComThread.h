@@ -15,10 +15,17 @@
 
 class TVornComPort;
 
-// What the worker needs of the window that started it. All three are called on the
-// worker thread; none may wait for the UI thread.
+// What the worker needs of the window that started it. All are called on the worker
+// thread; none may wait for the UI thread.
 class TSweepWindow {
 public:
+    // The bytes of the reply under way so far, of the expected count, each time the worker
+    // looks; for a progress display. A window may ignore it.
+    virtual void ReplyProgress(uint32_t received, uint32_t expected)
+    {
+        (void)received;
+        (void)expected;
+    }
     // Copies the requested settings into the worker's Settings under the window's lock.
     virtual void CopySweepSettings() = 0;
     // Takes a complete reply of Settings.Steps x 4 bytes with the settings it was requested with.
@@ -119,3 +126,7 @@ std::string NoAnswerText(const std::string& portName);
 
 // The text for any other error that ended the sweep.
 std::string SweepStoppedText(const std::string& what);
+
+// Why a worker that ended on its own ended, told the person: portName is the port's
+// device path (or the name it is known by).
+std::string WorkerEndText(const TComThread& worker, const std::string& portName);

@@ -143,24 +143,7 @@ void TMainForm::WMComThreadEnded()
     if (worker == nullptr || !worker->EndedOnItsOwn())
         return;
     worker->WaitFor(); // the body is returning; its port is closed
-    std::string message;
-    switch (worker->EndCause()) {
-    case TComThreadEnd::OpenFailed:
-        message = OpenFailureText(worker->EndMessage(), worker->EndSystemError());
-        break;
-    case TComThreadEnd::PortLost:
-        message = PortLostText(PortName(*this, worker->PortNumber));
-        break;
-    case TComThreadEnd::NoAnswer:
-        message = NoAnswerText(PortName(*this, worker->PortNumber));
-        break;
-    case TComThreadEnd::Error:
-        message = SweepStoppedText(worker->EndMessage());
-        break;
-    default:
-        message = worker->EndMessage() + ".";
-        break;
-    }
+    const std::string message = WorkerEndText(*worker, PortName(*this, worker->PortNumber));
     StopComThread();
     ShowSweepState(*this);
     ShowError(QString::fromStdString(message));
