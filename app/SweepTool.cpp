@@ -72,7 +72,8 @@ public:
     }
     void ReplyProgress(uint32_t received, uint32_t expected) override
     {
-        if (progress_.exchange(received) != received || expected_.exchange(expected) != expected) {
+        const bool newCount = progress_.exchange(received) != received;
+        if (expected_.exchange(expected) != expected || newCount) {
             progressChanged_ = true;
             WakeSynchronizeWaiters();
         }

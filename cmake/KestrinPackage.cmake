@@ -25,8 +25,10 @@ Two markers read off the values at any frequency, the lowest SWR is found,
 a calculator per marker gives the inductance or capacitance that resonates
 there, and the sweep narrows to the span between the markers. Band presets
 cover the HF bands; the plot can be saved as a BMP picture and the sweep as
-a CSV table. A built-in simulated analyser, also available as the command
-kestrin-vna-sim, lets the program be tried without hardware.]=])
+a CSV table or a Touchstone file. The command kestrin-vna-sweep sweeps
+without a window, for scripts and logs. A built-in simulated analyser, also
+available as the command kestrin-vna-sim, lets the program be tried without
+hardware.]=])
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KESTRIN_PACKAGE_MAINTAINER}")

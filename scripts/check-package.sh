@@ -18,8 +18,9 @@ fail() { echo "check-package.sh: $*" >&2; exit 1; }
 step() { echo "== $*"; }
 
 step "$(basename "$deb"): contents"
-for f in usr/bin/kestrin-vna usr/bin/kestrin-vna-sim \
+for f in usr/bin/kestrin-vna usr/bin/kestrin-vna-sim usr/bin/kestrin-vna-sweep \
          usr/share/man/man1/kestrin-vna.1.gz usr/share/man/man1/kestrin-vna-sim.1.gz \
+         usr/share/man/man1/kestrin-vna-sweep.1.gz \
          "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml" \
          "usr/share/icons/hicolor/scalable/apps/$id.svg" \
          "usr/share/icons/hicolor/48x48/apps/$id.png" "usr/share/icons/hicolor/128x128/apps/$id.png" \
@@ -31,7 +32,7 @@ echo "ok"
 
 # Without any display: a program that tried to open its window would fail here.
 nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb)
-for program in kestrin-vna kestrin-vna-sim; do
+for program in kestrin-vna kestrin-vna-sim kestrin-vna-sweep; do
   step "$program --version"
   out="$("${nodisplay[@]}" "$tmp/usr/bin/$program" --version)"
   echo "$out"

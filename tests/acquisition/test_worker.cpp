@@ -2,6 +2,8 @@
 // either played by the test on the master side, or the simulated analyser.
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cerrno>
@@ -268,6 +270,35 @@ TEST_F(WorkerTest, SimulatorItemSteps4000ThenClosingDuringASweepEndsTheWorkerFir
     EXPECT_TRUE(form->SweepLock && form->RawSweepBuffer);
     EXPECT_LT(SecondsSince(start), 2.0);
     form->removeEventFilter(this);
+    ASSERT_TRUE(Until([&] { return form.isNull(); }, 2000)) << "a closed window is freed";
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
+}
+
+// The File menu with a sweep from a device: the Touchstone file names the sweep's port, and
+// Exit during the next sweep closes the window as its close button does.
+TEST_F(WorkerTest, TouchstoneNamesTheSweepsPortAndExitEndsTheWorkerFirst)
+{
+    Analyser analyser;
+    AddPort(analyser.slavePath);
+    ClickStart();
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    ASSERT_TRUE(analyser.Send(AntennaReply(100, 180000, 500)));
+    ASSERT_TRUE(Until([&] { return form->DataShown; }));
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("antenna.s1p"));
+    form->SaveDialogRun = [&](QFileDialog&) { return path; };
+    form->SaveTouchstone1->trigger();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_GT(lines.size(), 506);
+    EXPECT_EQ(lines[2].toStdString(), "! Port " + analyser.slavePath);
+    EXPECT_EQ(lines[3], "! Sweep: start 0.1 MHz, end 180 MHz, 500 steps, DDS clock 400000000 Hz, R.L. calibration 0 dB");
+
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    form->removeEventFilter(this);
+    form->Exit1->trigger();
+    EXPECT_EQ(form->ComThread, nullptr);
     ASSERT_TRUE(Until([&] { return form.isNull(); }, 2000)) << "a closed window is freed";
     EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
 }
