@@ -3,9 +3,6 @@
 # static library, so a test file that defines its own main() (to create a QApplication) wins.
 # Widget tests run on Qt's offscreen platform, so no display is needed.
 find_package(GTest REQUIRED)
-# The system's Python 3, where Debian's python3-scikit-rf lives (a python3 found earlier on
-# PATH, such as a pyenv one, would not see it). Tests that read Touchstone files use it.
-find_program(KESTRIN_SYSTEM_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 
 function(kestrin_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
