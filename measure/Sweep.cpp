@@ -1,6 +1,9 @@
 #include "measure/Sweep.h"
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -33,41 +36,134 @@ int32_t DecodeCount(uint8_t low, uint8_t high)
     return low;
 }
 
-void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, Extended rlCalDb, Extended phaseScale)
+namespace {
+
+ReturnLossOfCount ReturnLossValues(int32_t count, Extended rlCalDb)
 {
-    e.FreqMHz = FiniteOr(freqMHz, 0);
-    e.RawPhase = DecodeCount(sample[0], sample[1]);
-    e.RawRL = DecodeCount(sample[2], sample[3]);
+    ReturnLossOfCount v;
+    v.RLdB = FiniteOr(count * kDbPerCount - 20 + rlCalDb, 0);
+    const Extended rlForRho = std::fmin(std::fmax(v.RLdB, -kRlLimitDb), kRlLimitDb);
+    v.Rho = 1 / powl(10, rlForRho / 20);
+    v.SWR = v.Rho == 1 ? kUnbounded : FiniteOr(fabsl((v.Rho + 1) / (1 - v.Rho)), kUnbounded);
+    return v;
+}
 
-    e.RLdB = FiniteOr(e.RawRL * kDbPerCount - 20 + rlCalDb, 0);
-    const Extended rlForRho = std::fmin(std::fmax(e.RLdB, -kRlLimitDb), kRlLimitDb);
-    e.Rho = 1 / powl(10, rlForRho / 20);
-    e.PhaseDeg = FiniteOr(e.RawPhase * phaseScale, 0);
+PhaseOfCount PhaseValues(int32_t count, Extended phaseScale)
+{
+    PhaseOfCount v;
+    v.PhaseDeg = FiniteOr(count * phaseScale, 0);
+    const Extended theta = v.PhaseDeg / kDegPerRad;
+    v.Cos = cosl(theta);
+    v.Sin = sinl(theta);
+    return v;
+}
 
-    const Extended theta = e.PhaseDeg / kDegPerRad;
-    const Extended gr = cosl(theta) * e.Rho;
-    const Extended gi = sinl(theta) * e.Rho;
+// The fields that depend on both counts and on the frequency. Worked in locals and
+// stored once, so that the values stay in registers.
+void ComputeFromCounts(TVNAEntry& e, Extended freqMHz, const ReturnLossOfCount& rl, const PhaseOfCount& phase)
+{
+    const Extended rho = rl.Rho;
+    const Extended gr = phase.Cos * rho;
+    const Extended gi = phase.Sin * rho;
     const Extended d = (1 - gr) * (1 - gr) + gi * gi;
+    Extended xs, rs;
     if (d == 0) {
         // gamma is exactly 1: an ideal open, no reactance and unbounded resistance.
-        e.Xs = 0;
-        e.Rs = kUnbounded;
+        xs = 0;
+        rs = kUnbounded;
     } else {
-        e.Xs = FiniteOr(fabsl(gi * 2 / d * kRefOhm), kUnbounded);
-        e.Rs = FiniteOr(fabsl((1 - gr * gr - gi * gi) / d * kRefOhm), kUnbounded);
+        xs = FiniteOr(fabsl(gi * 2 / d * kRefOhm), kUnbounded);
+        rs = FiniteOr(fabsl((1 - gr * gr - gi * gi) / d * kRefOhm), kUnbounded);
     }
 
-    e.SWR = e.Rho == 1 ? kUnbounded : FiniteOr(fabsl((e.Rho + 1) / (1 - e.Rho)), kUnbounded);
-    e.Z = FiniteOr(sqrtl(e.Rs * e.Rs + e.Xs * e.Xs), kUnbounded);
     // Rounding leaves a pure reactance with an Rs of some 1e-18 ohm instead of 0; its Q
     // is as unbounded as that of Rs 0, so no Q reads above the 9999 of a lossless load.
-    e.Q = e.Rs > 0 ? std::fmin(fabsl(e.Xs / e.Rs), kQNoResistance) : kQNoResistance;
+    // (The quotient is never a NaN here, so the comparison is the smaller of the two.)
+    Extended q = kQNoResistance;
+    if (rs > 0) {
+        const Extended ratio = fabsl(xs / rs);
+        q = ratio < kQNoResistance ? ratio : kQNoResistance;
+    }
 
     // At 0 MHz, and for C when there is no reactance, no finite L or C exists;
     // the read-outs then show 0.
-    const Extended w = kTwoPi * e.FreqMHz;
-    e.LuH = w != 0 ? FiniteOr(e.Xs / w, 0) : 0;
-    e.CpF = (w != 0 && e.Xs != 0) ? FiniteOr(1 / (w * e.Xs) * 1000000, 0) : 0;
+    const Extended f = FiniteOr(freqMHz, 0);
+    const Extended w = kTwoPi * f;
+
+    e.FreqMHz = f;
+    e.RLdB = rl.RLdB;
+    e.Rho = rho;
+    e.SWR = rl.SWR;
+    e.PhaseDeg = phase.PhaseDeg;
+    e.Xs = xs;
+    e.Rs = rs;
+    e.Z = FiniteOr(sqrtl(rs * rs + xs * xs), kUnbounded);
+    e.Q = q;
+    e.LuH = w != 0 ? FiniteOr(xs / w, 0) : 0;
+    e.CpF = (w != 0 && xs != 0) ? FiniteOr(1 / (w * xs) * 1000000, 0) : 0;
+}
+
+// Equal keys make equal tables; a NaN offset or scale matches a NaN.
+bool SameKey(Extended a, Extended b)
+{
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+// The tables of the last few keys used on this thread, the latest first. A reference
+// handed out stays valid until that many other keys have been asked for since.
+template <class Table, Extended (Table::*KeyOf)() const>
+const Table& KeptTable(Extended key)
+{
+    constexpr size_t kKept = 4;
+    thread_local std::vector<std::unique_ptr<Table>> kept;
+    auto hit = std::find_if(kept.begin(), kept.end(), [key](const auto& t) { return SameKey(((*t).*KeyOf)(), key); });
+    if (hit == kept.end()) {
+        if (kept.size() == kKept)
+            kept.pop_back();
+        kept.insert(kept.begin(), std::make_unique<Table>(key));
+    } else {
+        std::rotate(kept.begin(), hit, hit + 1);
+    }
+    return *kept.front();
+}
+
+} // namespace
+
+void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, Extended rlCalDb, Extended phaseScale)
+{
+    e.RawPhase = DecodeCount(sample[0], sample[1]);
+    e.RawRL = DecodeCount(sample[2], sample[3]);
+    ComputeFromCounts(e, freqMHz, ReturnLossValues(e.RawRL, rlCalDb), PhaseValues(e.RawPhase, phaseScale));
+}
+
+void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, const ReturnLossTable& rl,
+                  const PhaseTable& phase)
+{
+    e.RawPhase = DecodeCount(sample[0], sample[1]);
+    e.RawRL = DecodeCount(sample[2], sample[3]);
+    ComputeFromCounts(e, freqMHz, rl[e.RawRL], phase[e.RawPhase]);
+}
+
+ReturnLossTable::ReturnLossTable(Extended rlCalDb) : rlCalDb_(rlCalDb)
+{
+    for (int32_t count = 0; count < CountRange; ++count)
+        values_[count] = ReturnLossValues(count, rlCalDb);
+}
+
+const ReturnLossTable& ReturnLossTable::For(Extended rlCalDb)
+{
+    return KeptTable<ReturnLossTable, &ReturnLossTable::RlCalDb>(rlCalDb);
+}
+
+PhaseTable::PhaseTable(Extended phaseScale) : phaseScale_(phaseScale)
+{
+    for (int32_t count = 0; count < CountRange; ++count)
+        values_[count] = PhaseValues(count, phaseScale);
+}
+
+const PhaseTable& PhaseTable::For(Extended phaseScale)
+{
+    return KeptTable<PhaseTable, &PhaseTable::PhaseScale>(phaseScale);
 }
 
 namespace {
@@ -124,11 +220,16 @@ void RebuildSweep(TVNAList& list, const uint8_t* raw, const SweepShape& shape,
 
     // The last of equal values wins. Every SWR counts, also one above 99999 (only
     // possible with a huge calibration offset), so the index always names a sample.
+    const ReturnLossTable& rl = ReturnLossTable::For(rlCalDb);
+    const PhaseTable& phase = PhaseTable::For(phaseScale);
+    // SampleFreqMHz with its two terms formed once.
+    const Extended step = StepMHz(shape);
+    const Extended startMHz = static_cast<Extended>(shape.StartKHz) / 1000;
     Extended lowest = 0;
     minSwrIndex = -1;
     for (int32_t i = 0; i < n; ++i) {
         TVNAEntry* e = list.NewEntry();
-        ComputeEntry(*e, raw + 4 * static_cast<size_t>(i), SampleFreqMHz(shape, i), rlCalDb, phaseScale);
+        ComputeEntry(*e, raw + 4 * static_cast<size_t>(i), step * i + startMHz, rl, phase);
         if (minSwrIndex < 0 || e->SWR <= lowest) {
             lowest = e->SWR;
             minSwrIndex = i;

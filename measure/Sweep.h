@@ -13,11 +13,61 @@ inline constexpr Extended DefaultPhaseScale = 0.17578125L;
 int32_t DecodeCount(uint8_t low, uint8_t high);
 
 // Fills every computed field of e from one 4-byte sample (phase low, phase high,
-// RL low, RL high) at freqMHz. Every field comes out finite, whatever the sample:
-// SWR 99999 when Rho is exactly 1; Xs 0 and Rs 99999 when gamma is exactly 1; Q at
-// most 9999 (the Q of a lossless load);
+// RL low, RL high) at freqMHz, by the formulas themselves. Every field comes out finite,
+// whatever the sample: SWR 99999 when Rho is exactly 1; Xs 0 and Rs 99999 when gamma is
+// exactly 1; Q at most 9999 (the Q of a lossless load);
 // LuH and CpF 0 at 0 MHz, CpF 0 when Xs is 0.
 void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, Extended rlCalDb, Extended phaseScale);
+
+// Counts run from 0 to 1023.
+constexpr int32_t CountRange = 1024;
+
+// What a return-loss count gives under one calibration offset.
+struct ReturnLossOfCount {
+    Extended RLdB = 0;
+    Extended Rho = 0;
+    Extended SWR = 0;
+};
+
+// What a phase count gives under one phase scale: the phase and its cosine and sine.
+struct PhaseOfCount {
+    Extended PhaseDeg = 0;
+    Extended Cos = 0;
+    Extended Sin = 0;
+};
+
+// The values of every return-loss count for one calibration offset. Made once per offset:
+// For() keeps the tables of the last few offsets used on the calling thread, so a window
+// and a second sweep with an offset of its own both find theirs.
+class ReturnLossTable {
+public:
+    explicit ReturnLossTable(Extended rlCalDb);
+    Extended RlCalDb() const { return rlCalDb_; }
+    const ReturnLossOfCount& operator[](int32_t count) const { return values_[static_cast<size_t>(count)]; }
+    static const ReturnLossTable& For(Extended rlCalDb);
+
+private:
+    Extended rlCalDb_;
+    ReturnLossOfCount values_[CountRange];
+};
+
+// The phase, cosine and sine of every phase count for one phase scale; For() as above.
+class PhaseTable {
+public:
+    explicit PhaseTable(Extended phaseScale);
+    Extended PhaseScale() const { return phaseScale_; }
+    const PhaseOfCount& operator[](int32_t count) const { return values_[static_cast<size_t>(count)]; }
+    static const PhaseTable& For(Extended phaseScale);
+
+private:
+    Extended phaseScale_;
+    PhaseOfCount values_[CountRange];
+};
+
+// ComputeEntry with the per-count values taken from the tables (of its offset and scale);
+// the result is the same to the last bit.
+void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, const ReturnLossTable& rl,
+                  const PhaseTable& phase);
 
 // What a rebuild needs from the window: the parameters of the sweep whose data is held.
 struct SweepShape {
@@ -43,6 +93,8 @@ void MapMarker(MarkerState& marker, const SweepShape& shape);
 
 // Clears list and fills it with shape.Steps entries from raw (shape.Steps * 4 bytes),
 // re-maps both markers and finds the lowest SWR (the last of equal values wins).
+// Every entry is what ComputeEntry gives at SampleFreqMHz; the per-count values come
+// from the tables of rlCalDb and phaseScale. Any raw buffer, shape and offset will do.
 // minSwrIndex always names a sample of the new list (-1 only when it is empty), also
 // when every SWR lies above 99999.
 void RebuildSweep(TVNAList& list, const uint8_t* raw, const SweepShape& shape,

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -132,6 +135,85 @@ TEST(Rebuild, FillsTheListMapsTheMarkersAndAlwaysNamesTheLastLowestSwr)
     RebuildSweep(list, raw.data(), SweepShape{1000, 2000, 10}, kUnitRhoCal + 1e-7L, kPhaseScale, m1, m2, minSwr);
     EXPECT_GT(list.GetEntry(0)->SWR, 99999);
     EXPECT_EQ(minSwr, 9);
+}
+
+namespace {
+
+static_assert(std::numeric_limits<Extended>::digits == 64, "Extended is the 80-bit format");
+
+// Every field of the rebuilt list against ComputeEntry at the same sample, to the last
+// bit of each 80-bit value (a -0 for a 0 counts as a difference).
+::testing::AssertionResult SameAsDirect(const TVNAList& list, const std::vector<uint8_t>& raw, const SweepShape& shape,
+                                        Extended cal, Extended scale)
+{
+    if (list.Count() != shape.Steps)
+        return ::testing::AssertionFailure() << list.Count() << " entries for " << shape.Steps << " steps";
+    for (int32_t i = 0; i < shape.Steps; ++i) {
+        const TVNAEntry& got = *list.GetEntry(i);
+        TVNAEntry want;
+        ComputeEntry(want, raw.data() + 4 * i, SampleFreqMHz(shape, i), cal, scale);
+        const struct { const char* name; const Extended &a, &b; } fields[] = {
+            {"FreqMHz", got.FreqMHz, want.FreqMHz}, {"Rho", got.Rho, want.Rho}, {"PhaseDeg", got.PhaseDeg, want.PhaseDeg},
+            {"SWR", got.SWR, want.SWR}, {"RLdB", got.RLdB, want.RLdB}, {"Xs", got.Xs, want.Xs}, {"Rs", got.Rs, want.Rs},
+            {"Z", got.Z, want.Z}, {"LuH", got.LuH, want.LuH}, {"CpF", got.CpF, want.CpF}, {"Q", got.Q, want.Q},
+        };
+        if (got.RawRL != want.RawRL || got.RawPhase != want.RawPhase)
+            return ::testing::AssertionFailure() << "counts of sample " << i;
+        for (const auto& f : fields)
+            if (std::memcmp(&f.a, &f.b, 10) != 0)
+                return ::testing::AssertionFailure() << f.name << " of sample " << i << " (counts " << got.RawPhase << ", "
+                                                     << got.RawRL << ", offset " << double(cal) << "): "
+                                                     << double(f.a) << " instead of " << double(f.b);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST(Rebuild, TablesGiveTheDirectFormulasResultsToTheLastBit)
+{
+    TVNAList list;
+    MarkerState m1, m2;
+    int32_t minSwr = -1;
+    std::vector<uint8_t> raw;
+
+    // Every return-loss count with every phase count, each sweep pairing them differently,
+    // under offsets that reach the guarded cases (Rho exactly 1, magnitudes limited). The
+    // window's offset 0 in between brings tables back that were made earlier, and seven
+    // offsets in turn push old ones out.
+    const Extended offsets[] = {0, -3.5L, 12.25L, kUnitRhoCal, 1e6L, -1e6L, 0.1L};
+    const SweepShape counts{0, 1024000, 1024};
+    for (Extended cal : offsets) {
+        for (int pairing : {1, 389, 1023}) {
+            raw.clear();
+            for (int rl = 0; rl < 1024; ++rl)
+                Append(raw, (pairing * rl + 7) % 1024, rl);
+            for (Extended used : {cal, Extended(0)}) {
+                RebuildSweep(list, raw.data(), counts, used, kPhaseScale, m1, m2, minSwr);
+                ASSERT_TRUE(SameAsDirect(list, raw, counts, used, kPhaseScale)) << "pairing " << pairing;
+            }
+        }
+    }
+
+    // Random sweeps of 500 and 4000 steps: counts with high bytes above 3 as well, any range
+    // (also falling), any offset and, once, another phase scale.
+    std::mt19937 random(20240612);
+    auto uniform = [&random](int from, int to) { return std::uniform_int_distribution<int>(from, to)(random); };
+    for (int round = 0; round < 8; ++round) {
+        for (int32_t steps : {500, 4000}) {
+            raw.clear();
+            for (int i = 0; i < steps; ++i)
+                for (int b = 0; b < 2; ++b) {
+                    raw.push_back(uint8_t(uniform(0, 255)));
+                    raw.push_back(uint8_t(uniform(0, 9) == 0 ? uniform(4, 255) : uniform(0, 3)));
+                }
+            const SweepShape shape{uniform(0, 1000000), uniform(0, 1000000), steps};
+            const Extended cal = round < 2 ? offsets[round] : Extended(uniform(-4000, 4000)) / 64;
+            const Extended scale = round == 7 ? 180.0L / 1000 : kPhaseScale;
+            RebuildSweep(list, raw.data(), shape, cal, scale, m1, m2, minSwr);
+            ASSERT_TRUE(SameAsDirect(list, raw, shape, cal, scale)) << "round " << round << ", " << steps << " steps";
+        }
+    }
 }
 
 TEST(VNAListTest, IndexOutsideTheListThrows)
