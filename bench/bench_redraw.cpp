@@ -1,17 +1,20 @@
 // The full redraw with data: rebuild of the sample list from raw analyser bytes,
-// axes, all six traces, and the copy with the marker overlay that a paint shows.
+// axes, all six traces, and the picture with the marker overlay that a paint shows;
+// and the paint itself, of the real window's plot panel.
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QImage>
 
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "frmmain/TMainForm.h"
 #include "measure/Sweep.h"
 #include "measure/VNAList.h"
 #include "plot/PlotDraw.h"
+#include "plot/TPanelPlus.h"
 
 namespace {
 
@@ -53,8 +56,7 @@ struct RedrawCase {
     {
         DrawAxes(plot, g, palette);
         DrawTraces(plot, g, palette, list, all);
-        QImage shown = plot.copy();
-        DrawOverlay(shown, g, palette, list.Count(), m1.Index, m2.Index, minSwr);
+        ComposeShown(shown, plot, g, palette, true, list.Count(), m1.Index, m2.Index, minSwr);
         benchmark::DoNotOptimize(shown.constBits());
     }
 
@@ -68,6 +70,7 @@ struct RedrawCase {
     MarkerState m2{100.0L, -1};
     int32_t minSwr = -1;
     QImage plot;
+    QImage shown;
 };
 
 void BM_Redraw(benchmark::State& state)
@@ -97,6 +100,36 @@ void BM_DrawOnly(benchmark::State& state)
         c.Draw();
 }
 
+// A paint of the window's exposed plot panel (W x H) with both markers set and a sweep of
+// the given steps on display: what an uncovered window or a compositor's expose costs.
+void BM_Paint(benchmark::State& state)
+{
+    TMainForm form;
+    form.show();
+    form.resize(form.size() + QSize(int(state.range(1)), int(state.range(2))) - form.PlotPanel->size());
+    QApplication::processEvents();
+
+    const RedrawCase c(state, true);
+    TComThread worker; // never started: the hand-over only reads its settings
+    worker.Settings = {c.shape, form.TuningFactor};
+    form.ComThread = &worker;
+    form.HandOverSweep(c.raw.data());
+    form.ComThread = nullptr;
+    QApplication::processEvents();
+    const int x1 = form.MarginLeft + form.PlotWidth / 3, x2 = form.MarginLeft + 2 * form.PlotWidth / 3;
+    form.panelMouseDown(form.PlotPanel, Qt::LeftButton, Qt::NoModifier, x1, 100);
+    form.panelMouseDown(form.PlotPanel, Qt::RightButton, Qt::NoModifier, x2, 100);
+    QApplication::processEvents();
+    if (form.PlotPanel->size() != QSize(int(state.range(1)), int(state.range(2))) || form.Marker1Index < 1 ||
+        form.Marker2Index < 1) {
+        state.SkipWithError("the window did not take the panel size or the markers");
+        return;
+    }
+
+    for (auto _ : state)
+        form.PlotPanel->repaint();
+}
+
 BENCHMARK(BM_RebuildOnly)->ArgName("steps")->Arg(4000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawOnly)
     ->ArgNames({"steps", "W", "H"})
@@ -111,11 +144,17 @@ BENCHMARK(BM_Redraw)
     ->Args({4000, 1728, 884})
     ->Unit(benchmark::kMillisecond);
 
+BENCHMARK(BM_Paint)->ArgNames({"steps", "W", "H"})->Args({4000, 1728, 884})->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    QGuiApplication app(argc, argv);
+    // No display is needed: without a platform named, the offscreen one.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InitWindowSynchronize();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

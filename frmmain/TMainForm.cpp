@@ -300,7 +300,9 @@ void TMainForm::AnchorControls()
 
 void TMainForm::PanelPaint(QObject*)
 {
-    ShowPlot();
+    // The picture is finished: a paint only copies it.
+    if (QPainter* canvas = PlotPanel->Canvas())
+        canvas->drawImage(0, 0, ShownPicture);
 }
 
 void TMainForm::PanelResize(QObject*)
@@ -422,22 +424,16 @@ void TMainForm::WriteReadoutRows()
            marker2_C, marker2_Q, m2 ? &*m2 : nullptr);
 }
 
-QImage TMainForm::ComposePlot() const
+void TMainForm::ComposePlot()
 {
-    QImage picture = PlotBitmap->copy();
-    if (DataShown && !picture.isNull()) {
-        // The sample count of the last rebuild, which the marker indices refer to.
-        DrawOverlay(picture, Geometry(), Palette(), VNAList->Count(), Marker1Index, Marker2Index, MinSwrIndex);
-    }
-    return picture;
+    // The sample count of the last rebuild, which the marker indices refer to.
+    ComposeShown(ShownPicture, *PlotBitmap, Geometry(), Palette(), DataShown, VNAList->Count(), Marker1Index,
+                 Marker2Index, MinSwrIndex);
+    PlotPanel->SetCoveredArea(ShownPicture.rect());
 }
 
 void TMainForm::ShowPlot()
 {
-    if (QPainter* canvas = PlotPanel->Canvas()) {
-        canvas->drawImage(0, 0, ComposePlot());
-        return;
-    }
-    // Painting happens only inside the panel's paint event: have it run now.
-    PlotPanel->repaint();
+    ComposePlot();
+    PlotPanel->update();
 }

@@ -90,6 +90,7 @@ public:
     std::unique_ptr<uint8_t[]> RawSweepBuffer; // RawSweepBufferSize bytes, guarded by SweepLock
     std::unique_ptr<std::mutex> SweepLock;     // guards the copies between worker and window
     std::unique_ptr<QImage> PlotBitmap;        // grid and traces, never the markers
+    QImage ShownPicture; // PlotBitmap with the overlay, as a paint of the panel copies it
     QColor BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor;
     bool DataShown = false;
     Extended RLCalDb = 0;
@@ -147,11 +148,12 @@ public:
     };
     std::unique_ptr<KeptSweep> Reference; // none until kept; lasts until cleared
     void DrawAxes();
-    // Puts PlotBitmap with the overlay on the panel: inside the panel's paint it draws,
-    // elsewhere it has the panel repainted at once.
+    // Puts PlotBitmap with the overlay on the panel: composes ShownPicture and has the
+    // panel painted when the window system next paints.
     void ShowPlot();
-    // The picture ShowPlot puts on the panel: PlotBitmap, with the overlay once data is shown.
-    QImage ComposePlot() const;
+    // Makes ShownPicture anew from PlotBitmap and, once data is shown, the overlay of the
+    // markers and the lowest SWR: after every redraw and every change of a marker.
+    void ComposePlot();
     // The plot layout of the last redraw, and the palette, for the drawing functions.
     PlotGeometry Geometry() const;
     PlotPalette Palette() const;

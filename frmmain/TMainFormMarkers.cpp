@@ -89,6 +89,8 @@ void TMainForm::btnZoomClick()
     Marker1FreqMHz = 0;
     Marker2Index = -1;
     Marker2FreqMHz = 0;
+    // Nothing is redrawn: the lines stay on screen until the panel is next painted.
+    ComposePlot();
 }
 
 void TMainForm::BMPSaveClick()

@@ -46,11 +46,12 @@ Rgb ToRgb(const QColor& c)
     return Rgb{static_cast<uchar>(c.red()), static_cast<uchar>(c.green()), static_cast<uchar>(c.blue())};
 }
 
-// Direct pixel access to a 24-bit picture, clipped to its bounds.
+// Direct pixel access to a 24-bit (Format_RGB888) or 32-bit (Format_RGB32) picture.
 class Surface {
 public:
     explicit Surface(QImage& img)
-        : bits_(img.bits()), bpl_(img.bytesPerLine()), w_(img.width()), h_(img.height())
+        : bits_(img.bits()), bpl_(img.bytesPerLine()), w_(img.width()), h_(img.height()),
+          wide_(img.format() == QImage::Format_RGB32)
     {
     }
     int Width() const { return w_; }
@@ -58,7 +59,12 @@ public:
     // For a point known to lie inside the picture.
     void PutInside(int x, int y, Rgb c)
     {
-        uchar* p = bits_ + static_cast<qsizetype>(y) * bpl_ + 3 * static_cast<qsizetype>(x);
+        uchar* row = bits_ + static_cast<qsizetype>(y) * bpl_;
+        if (wide_) {
+            reinterpret_cast<uint32_t*>(row)[x] = 0xFF000000u | (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
+            return;
+        }
+        uchar* p = row + 3 * static_cast<qsizetype>(x);
         p[0] = c.r;
         p[1] = c.g;
         p[2] = c.b;
@@ -67,14 +73,11 @@ public:
     {
         if (w_ <= 0 || h_ <= 0)
             return;
-        uchar* row = bits_;
-        for (int x = 0; x < w_; ++x) {
-            row[3 * x] = c.r;
-            row[3 * x + 1] = c.g;
-            row[3 * x + 2] = c.b;
-        }
+        for (int x = 0; x < w_; ++x)
+            PutInside(x, 0, c);
+        const size_t rowBytes = static_cast<size_t>((wide_ ? 4 : 3) * w_);
         for (int y = 1; y < h_; ++y)
-            std::memcpy(bits_ + static_cast<qsizetype>(y) * bpl_, row, static_cast<size_t>(3 * w_));
+            std::memcpy(bits_ + static_cast<qsizetype>(y) * bpl_, bits_, rowBytes);
     }
 
 private:
@@ -82,6 +85,7 @@ private:
     qsizetype bpl_;
     int w_;
     int h_;
+    bool wide_;
 };
 
 // A one-pixel pen: colour, style, and the colour the gaps of a dotted or dashed line show
@@ -624,7 +628,8 @@ void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n
 {
     if (n <= 0 || img.isNull())
         return;
-    EnsureRgb888(img);
+    if (img.format() != QImage::Format_RGB32)
+        EnsureRgb888(img);
     Surface s(img);
     const Rgb bg = ToRgb(p.Background);
     const long double step = static_cast<long double>(g.PW()) / static_cast<long double>(n);
@@ -649,6 +654,24 @@ void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n
         const int x = lineX(minSwrIndex);
         DrawLine(s, x, g.MT, x, bottom, dashed(kMinSwrColor, x));
     }
+}
+
+void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, const PlotPalette& p, bool overlay,
+                  int n, int marker1Index, int marker2Index, int minSwrIndex)
+{
+    if (plot.isNull()) {
+        shown = QImage();
+        return;
+    }
+    if (shown.size() != plot.size() || shown.format() != QImage::Format_RGB32)
+        shown = QImage(plot.size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&shown);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, plot);
+    }
+    if (overlay)
+        DrawOverlay(shown, g, p, n, marker1Index, marker2Index, minSwrIndex);
 }
 
 namespace {

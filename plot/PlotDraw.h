@@ -116,9 +116,16 @@ int MarkerIndexFromX(const PlotGeometry& g, int n, int x);
 // Dashed marker lines with "m1"/"m2" and the dashed lowest-SWR line, at
 // x = ML + Round((PW / n) * index); an index outside 0..n-1 draws nothing. Index 0
 // stands on the left frame line, which shows in the gaps of its dashes.
-// Meant for the copy that is shown, never for the plot picture itself.
+// Meant for the copy that is shown, never for the plot picture itself. Draws the
+// same pixels on a 24-bit picture and on a Format_RGB32 one.
 void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n,
                  int marker1Index, int marker2Index, int minSwrIndex);
+
+// The picture a paint of the panel copies: plot in the pixel format of a window's
+// backing store (Format_RGB32), so that the copy is a plain one, with DrawOverlay on
+// top when overlay is set. shown keeps its memory from one call to the next.
+void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, const PlotPalette& p, bool overlay,
+                  int n, int marker1Index, int marker2Index, int minSwrIndex);
 
 // Writes through a temporary file and a rename: a failure never harms an existing
 // file. On failure returns false and sets error to the full path and the system's reason.

@@ -15,7 +15,8 @@ TPanelPlus::TPanelPlus(QWidget* parent) : QWidget(parent)
 void TPanelPlus::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(event->rect(), palette().color(QPalette::Button));
+    for (const QRect& bare : event->region().subtracted(covered_))
+        painter.fillRect(bare, palette().color(QPalette::Button));
     canvas_ = &painter;
     emit Paint(this);
     canvas_ = nullptr;

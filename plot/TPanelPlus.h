@@ -1,6 +1,7 @@
 #pragma once
 // The plot panel: a plain rectangle without bevel that paints its own background
-// (the button face), then lets its owner draw on it through Canvas().
+// (the button face) where its owner does not cover it, then lets the owner draw on
+// it through Canvas().
 #include <QWidget>
 
 class QPainter;
@@ -12,6 +13,9 @@ public:
 
     // The painter of the paint in progress; nullptr outside a Paint notification.
     QPainter* Canvas() const { return canvas_; }
+    // The part of the panel that the owner's drawing covers completely on every paint;
+    // the panel paints its background only outside it. Empty at first.
+    void SetCoveredArea(const QRect& area) { covered_ = area; }
 
 signals:
     // After the background is painted; draw through Canvas().
@@ -32,4 +36,5 @@ protected:
 
 private:
     QPainter* canvas_ = nullptr;
+    QRect covered_;
 };

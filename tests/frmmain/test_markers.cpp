@@ -170,6 +170,25 @@ TEST_F(MarkersTest, ZoomTakesTheRangeBetweenTheMarkers)
     EXPECT_EQ(*form->PlotBitmap, before);
 }
 
+TEST_F(MarkersTest, ThePanelShowsTheMarkersAsTheyAreNow)
+{
+    // Before any sweep the panel shows the empty plot.
+    EXPECT_EQ(Shown(), *form->PlotBitmap);
+    // Zoom clears both markers without a redraw: from the next paint on, only the
+    // lowest-SWR line is left over the unchanged plot.
+    DeliverTenthsSweep();
+    form->btnZoom->setEnabled(true);
+    Click(Qt::LeftButton, 288);
+    Click(Qt::RightButton, 584);
+    ASSERT_EQ(MarkerLines(), std::set<int>({288, 584}));
+    const QImage plot = *form->PlotBitmap;
+    form->btnZoom->click();
+    QImage expected = plot;
+    DrawOverlay(expected, PlotGeometry{1168, 550}, PlotPalette(), 500, -1, -1, 300);
+    EXPECT_EQ(Shown(), expected);
+    EXPECT_EQ(*form->PlotBitmap, plot);
+}
+
 TEST_F(MarkersTest, BmpHoldsThePlotWithoutTheOverlay)
 {
     // Before the first sweep: the empty plot.
