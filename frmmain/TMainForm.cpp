@@ -424,7 +424,7 @@ void TMainForm::WriteReadoutRows()
            marker2_C, marker2_Q, m2 ? &*m2 : nullptr);
 }
 
-void TMainForm::ComposePlot()
+void TMainForm::ComposeShownPicture()
 {
     // The sample count of the last rebuild, which the marker indices refer to.
     ComposeShown(ShownPicture, *PlotBitmap, Geometry(), Palette(), DataShown, VNAList->Count(), Marker1Index,
@@ -432,8 +432,13 @@ void TMainForm::ComposePlot()
     PlotPanel->SetCoveredArea(ShownPicture.rect());
 }
 
+QImage TMainForm::ComposePlot() const
+{
+    return ShownPicture.convertToFormat(QImage::Format_RGB888);
+}
+
 void TMainForm::ShowPlot()
 {
-    ComposePlot();
+    ComposeShownPicture();
     PlotPanel->update();
 }

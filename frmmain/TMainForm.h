@@ -153,7 +153,10 @@ public:
     void ShowPlot();
     // Makes ShownPicture anew from PlotBitmap and, once data is shown, the overlay of the
     // markers and the lowest SWR: after every redraw and every change of a marker.
-    void ComposePlot();
+    void ComposeShownPicture();
+    // The picture the panel shows, as a 24-bit picture: PlotBitmap, with the overlay once
+    // data is shown.
+    QImage ComposePlot() const;
     // The plot layout of the last redraw, and the palette, for the drawing functions.
     PlotGeometry Geometry() const;
     PlotPalette Palette() const;

@@ -90,7 +90,7 @@ void TMainForm::btnZoomClick()
     Marker2Index = -1;
     Marker2FreqMHz = 0;
     // Nothing is redrawn: the lines stay on screen until the panel is next painted.
-    ComposePlot();
+    ComposeShownPicture();
 }
 
 void TMainForm::BMPSaveClick()
