@@ -30,6 +30,12 @@ inline void UseOffscreenUnlessNamed()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
+// Error messages go to the standard error output instead of a modal box.
+inline void ReportErrorsOnConsole(TMainForm& form)
+{
+    form.ErrorBox = [](const QString& message) { std::fprintf(stderr, "error: %s\n", qPrintable(message)); };
+}
+
 // Makes the window's port list offer an analyser with this configuration, selected.
 inline void OfferAnalyser(TMainForm& form, const sim::SimConfig& config)
 {

@@ -84,6 +84,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     InitWindowSynchronize();
     CountingForm form;
+    tools::ReportErrorsOnConsole(form);
     form.show();
     QApplication::processEvents();
     tools::SetSteps(form, steps);
@@ -97,7 +98,7 @@ int main(int argc, char** argv)
         silent.Mode = sim::Fault::Silent;
         tools::OfferAnalyser(form, silent);
         form.btnStartClick();
-        tools::RunFor(std::chrono::milliseconds(1000)); // the port open and the request out
+        tools::RunFor(std::chrono::milliseconds(500)); // the port open and the request out
         ReportIdle("waiting on an analyser that never answers", idle);
         form.btnStartClick();
         if (form.DataShown || form.ComThread != nullptr) {

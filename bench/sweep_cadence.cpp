@@ -104,6 +104,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     InitWindowSynchronize();
     TimedForm form;
+    tools::ReportErrorsOnConsole(form);
     form.show();
     QApplication::processEvents();
 
