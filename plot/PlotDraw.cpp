@@ -659,8 +659,18 @@ void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n
 void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, const PlotPalette& p, bool overlay,
                   int n, int marker1Index, int marker2Index, int minSwrIndex)
 {
-    // Qt's own conversion is the quickest way there, quicker than drawing into a kept picture.
-    shown = plot.convertToFormat(QImage::Format_RGB32);
+    if (plot.isNull()) {
+        shown = QImage();
+        return;
+    }
+    // Drawn into the picture of the last call: quicker than a new picture each time.
+    if (shown.size() != plot.size() || shown.format() != QImage::Format_RGB32)
+        shown = QImage(plot.size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&shown);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, plot);
+    }
     if (overlay)
         DrawOverlay(shown, g, p, n, marker1Index, marker2Index, minSwrIndex);
 }

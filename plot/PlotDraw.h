@@ -123,7 +123,7 @@ void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n
 
 // The picture a paint of the panel copies: plot in the pixel format of a window's
 // backing store (Format_RGB32), so that the copy is a plain one, with DrawOverlay on
-// top when overlay is set.
+// top when overlay is set. shown keeps its memory from one call to the next.
 void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, const PlotPalette& p, bool overlay,
                   int n, int marker1Index, int marker2Index, int minSwrIndex);
 
