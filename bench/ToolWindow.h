@@ -39,8 +39,12 @@ inline void ReportErrorsOnConsole(TMainForm& form)
 // Makes the window's port list offer an analyser with this configuration, selected.
 inline void OfferAnalyser(TMainForm& form, const sim::SimConfig& config)
 {
-    SetVirtualPort(kToolPortNumber, [config](std::string& pathOut) -> std::shared_ptr<void> {
-        auto simulator = std::make_shared<sim::Simulator>(config);
+    SetVirtualPort(kToolPortNumber, [config](const VirtualDeviceOptions& options,
+                                             std::string& pathOut) -> std::shared_ptr<void> {
+        sim::SimConfig played = config;
+        if (options.ddsClockHz >= 1)
+            played.ClockHz = options.ddsClockHz;
+        auto simulator = std::make_shared<sim::Simulator>(played);
         std::string error;
         if (!simulator->Start(error)) {
             std::fprintf(stderr, "the simulated analyser does not start: %s\n", error.c_str());

@@ -84,7 +84,7 @@ TEST_F(OverlayTest, TheShownPictureIsThePlotWithTheOverlayInTheScreensFormat)
     // Markers close together, so that "m2" covers part of "m1": the same pixels as on the
     // 24-bit picture, in the 32-bit format a window paints from.
     QImage shown;
-    for (const auto& [overlay, m1, m2, minSwr] : {std::tuple{true, 100, 103, 300}, std::tuple{true, 499, -1, 1},
+    for (const auto& [overlay, m1, m2, minSwr] : {std::tuple{true, 100, 103, 300}, std::tuple{true, 499, 0, 1},
                                                  std::tuple{false, 100, 400, 300}}) {
         ComposeShown(shown, axes, g, p, overlay, 500, m1, m2, minSwr);
         ASSERT_EQ(shown.format(), QImage::Format_RGB32);
