@@ -28,9 +28,32 @@ void TComThread::Pause(int ms)
     pauseWake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Terminated(); });
 }
 
-void TComThread::DataAvailable(TVornComPort*)
+void TComThread::AwaitReply(int ms)
 {
-    // Assigned so that received bytes stay queued until the worker reads them.
+    std::unique_lock lock(pauseMutex_);
+    pauseWake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Terminated() || replyComplete_; });
+    replyComplete_ = false;
+}
+
+void TComThread::ExpectReply(uint32_t bytes)
+{
+    std::lock_guard lock(pauseMutex_);
+    awaitedBytes_ = bytes;
+    replyComplete_ = false;
+}
+
+void TComThread::DataAvailable(TVornComPort* sender)
+{
+    // Assigned so that received bytes stay queued until the worker reads them. It runs
+    // where the port has just counted newly received bytes: once they hold the whole
+    // reply, the waiting worker takes it at once.
+    if (sender->InQueue() < awaitedBytes_.load())
+        return;
+    {
+        std::lock_guard lock(pauseMutex_);
+        replyComplete_ = true;
+    }
+    pauseWake_.notify_all();
 }
 
 void TComThread::EndOnItsOwn(TComThreadEnd cause, std::string message, int systemError)
@@ -124,11 +147,14 @@ void TComThread::Sweep()
                 // Whatever is still queued (surplus or stray bytes) must not become
                 // the head of this sweep's reply.
                 ComPort->PurgeRx();
+                ExpectReply(uint32_t(Settings.Steps) * 4u);
                 for (const std::string& line : RequestLines(words, Settings.Steps))
                     ComPort->WriteString(line);
                 silence.Restart(TReplySilence::Clock::now());
             }
-            Pause(50);
+            // Woken as soon as the port has the whole reply; every 50 ms in any case, to
+            // notice silence and a lost device.
+            AwaitReply(ReplyLookMs.load());
             if (Terminated())
                 break;
             const uint32_t replyBytes = uint32_t(Settings.Steps) * 4u;
@@ -142,6 +168,7 @@ void TComThread::Sweep()
                 if (silence.Silent(received, TReplySilence::Clock::now())) {
                     // Dropped whole, so nothing of it is shown; the next request follows.
                     ComPort->PurgeRx();
+                    ExpectReply(kNoReply);
                     AwaitingReply = false;
                     if (++abandoned >= AbandonedRepliesLimit) {
                         EndOnItsOwn(TComThreadEnd::NoAnswer, std::string(), 0);
@@ -152,6 +179,7 @@ void TComThread::Sweep()
             }
             // The window keeps the steps within 4000; the buffer's end is never passed.
             ComPort->Read(SampleBuffer, int32_t(std::min<uint32_t>(replyBytes, SampleBufferSize)));
+            ExpectReply(kNoReply);
             Form->HandOverSweep(SampleBuffer);
             AwaitingReply = false;
             abandoned = 0;

@@ -82,6 +82,11 @@ public:
     // Asks the body to end; a pause in progress ends at once.
     void Terminate();
 
+    // The longest wait between two looks at the port while a reply is awaited. The port
+    // wakes the worker as soon as the reply is complete; the looks notice silence and a
+    // lost device. (Tests lengthen it to show that the wake alone brings every sweep.)
+    static inline std::atomic<int> ReplyLookMs{50};
+
     TVornComPort* ComPort = nullptr; // created and freed by the body, on its own thread
     bool AwaitingReply = false;      // a request is out and its reply not yet handed over
     TSweepWindow* Form = nullptr;
@@ -104,11 +109,20 @@ private:
     void Sweep();
     // Sleeps ms milliseconds, or less when Terminate comes; the caller checks Terminated.
     void Pause(int ms);
+    // As Pause, and less when the port reports the reply of ExpectReply complete.
+    void AwaitReply(int ms);
+    // The reply the request about to go out asks for, in bytes (kNoReply: none).
+    void ExpectReply(uint32_t bytes);
+    // The port's handler: on the UI thread whenever it has counted newly received bytes.
     void DataAvailable(TVornComPort* sender);
     void EndOnItsOwn(TComThreadEnd cause, std::string message, int systemError);
 
+    static constexpr uint32_t kNoReply = UINT32_MAX;
+
     std::mutex pauseMutex_;
     std::condition_variable pauseWake_;
+    std::atomic<uint32_t> awaitedBytes_{kNoReply};
+    bool replyComplete_ = false; // guarded by pauseMutex_: the port counted the whole reply
     std::atomic<TComThreadEnd> endCause_{TComThreadEnd::None};
     std::string endMessage_;
     int endSystemError_ = 0;

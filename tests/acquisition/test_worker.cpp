@@ -343,6 +343,40 @@ TEST_F(WorkerTest, ManyStartsAndStopsLeakNothingAndSurplusBytesNeverShiftASweep)
         ASSERT_EQ(sweeps[i], AntennaReply(100, 180000, 500)) << "sweep " << i;
 }
 
+// The worker takes a reply as soon as its last byte is counted, not at its next look at
+// the port: with the looks a minute apart, sweeps still come one after another.
+TEST_F(WorkerTest, AWholeReplyIsTakenAtOnceNotAtTheNextLook)
+{
+    const int looks = TComThread::ReplyLookMs.exchange(60000);
+    struct Restore {
+        int ms;
+        ~Restore() { TComThread::ReplyLookMs = ms; }
+    } restore{looks};
+    Analyser analyser;
+    AddPort(analyser.slavePath);
+    ClickStart();
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    const Bytes reply = AntennaReply(100, 180000, 500);
+    ASSERT_TRUE(analyser.Send(reply));
+    ASSERT_TRUE(Until([&] { return sweeps.size() == 1; }));
+    // A reply in two parts: the first wakes nothing, the second completes it.
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    ASSERT_TRUE(analyser.Send(reply, 1200));
+    QTest::qWait(100);
+    EXPECT_EQ(sweeps.size(), 1u);
+    const Bytes rest(reply.begin() + 1200, reply.end());
+    ASSERT_TRUE(analyser.Send(rest));
+    ASSERT_TRUE(Until([&] { return sweeps.size() == 2; }));
+    EXPECT_EQ(sweeps[1], reply);
+    // Stop ends the wait at once.
+    ASSERT_EQ(analyser.Request(), DefaultRequest);
+    const auto stop = Clock::now();
+    ClickStart();
+    EXPECT_LT(SecondsSince(stop), 2.0);
+    ExpectRunning(false);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
+}
+
 // The reply time limit: a reply that stops short is dropped after 2 s of silence and the
 // next request follows; three in a row tell the person that the analyser does not answer.
 TEST_F(WorkerTest, AReplyThatStopsShortIsDroppedAndTheNextRequestFollows)
