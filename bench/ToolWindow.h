@@ -90,7 +90,7 @@ inline bool RunUntil(const std::function<bool()>& done, std::chrono::millisecond
 inline void RunFor(std::chrono::milliseconds time)
 {
     QEventLoop loop;
-    QTimer::singleShot(time, &loop, &QEventLoop::quit);
+    QTimer::singleShot(time, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
