@@ -49,10 +49,8 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(icon);
     RegisterWindowFont();
     InitWindowSynchronize();
-#ifdef KESTRIN_SIMULATOR_ITEM
     // Without hardware a person can try everything against the simulated analyser.
     kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber);
-#endif
 
     QPointer<TMainForm> mainForm = new TMainForm;
     mainForm->show();

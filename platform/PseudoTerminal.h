@@ -3,11 +3,16 @@
 // the slave side by its path as that device's port. Also opens an existing terminal by
 // path, as the program opens its port. Reads and writes never block; the waits end early
 // once Interrupt is called, so a thread serving the terminal can be stopped.
+// Windows has no pseudo-terminals: there the pair is an in-process line (InProcessLine),
+// which the program opens by the slave path as it opens a COM port, and OpenPath fails.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace kestrin {
+
+class InProcessLine;
 
 class PseudoTerminal {
 public:
@@ -29,7 +34,7 @@ public:
     // Hangup, and frees the interrupt.
     void Close();
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const;
     // The slave side's path, e.g. /dev/pts/3; empty when opened by path.
     const std::string& SlavePath() const { return slavePath_; }
     // The terminal's descriptor (-1 when closed), for tests that look at its settings.
@@ -60,6 +65,7 @@ private:
     int slaveHold_ = -1;
     int interrupt_ = -1;
     std::string slavePath_;
+    std::shared_ptr<InProcessLine> line_; // Windows: the pair, kept after a hang-up for Interrupt
 };
 
 } // namespace kestrin

@@ -114,6 +114,8 @@ public:
 private:
     struct Native; // the operating system's handles, in the platform's file
     SerialDevice();
+    // Windows: opens the in-process line of that path (see InProcessLine).
+    static std::unique_ptr<SerialDevice> OpenLine(const std::string& path, int* error);
     // Makes a wait in progress look again (a stop, freed queue space, a new mask).
     void WakeLocked();
     // Moves what the driver holds into the queue, up to its capacity; hungUp tells that

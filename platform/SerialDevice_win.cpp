@@ -1,9 +1,13 @@
 // The serial device on Windows: a COM port opened for overlapped I/O. The reader waits
 // with WaitCommEvent on an overlapped event next to the stop event, and drains what the
 // driver holds (ClearCommError gives the count) into the device's own receive queue.
+// A path of an in-process line (the simulated analyser) opens that line instead: its bytes
+// go straight into the receive queue, and its arrivals wake the reader as a stop would.
 #include "SerialDevice.h"
 
 #include <windows.h>
+
+#include "platform/InProcessLine.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -107,6 +111,9 @@ struct SerialDevice::Native {
     OVERLAPPED waitIo{};
     DWORD waitEvents = 0;       // where the driver writes the events of that wait
     bool waitPending = false;   // that wait is outstanding
+    std::shared_ptr<InProcessLine> line; // instead of handle, for an in-process line
+
+    bool Closed() const { return handle == INVALID_HANDLE_VALUE && !line; }
 };
 
 SerialDevice::SerialDevice() : native_(std::make_unique<Native>()) {}
@@ -118,6 +125,8 @@ std::string SerialDevice::PathForNumber(int number)
 
 std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int* error)
 {
+    if (InProcessLine::IsLinePath(path))
+        return OpenLine(path, error);
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -159,6 +168,35 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int* e
     return dev;
 }
 
+std::unique_ptr<SerialDevice> SerialDevice::OpenLine(const std::string& path, int* error)
+{
+    std::shared_ptr<InProcessLine> line = InProcessLine::Find(path);
+    if (!line) {
+        if (error)
+            *error = ENOENT;
+        return nullptr;
+    }
+    std::unique_ptr<SerialDevice> dev(new SerialDevice);
+    Native& n = *dev->native_;
+    n.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    n.wakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    n.waitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!n.stopEvent || !n.wakeEvent || !n.waitEvent) {
+        if (error)
+            *error = ENOMEM;
+        return nullptr;
+    }
+    if (!line->Attach([wake = n.wakeEvent] { SetEvent(wake); })) {
+        if (error)
+            *error = EBUSY;
+        return nullptr;
+    }
+    n.line = std::move(line);
+    if (error)
+        *error = 0;
+    return dev;
+}
+
 SerialDevice::~SerialDevice()
 {
     CloseHandle();
@@ -172,7 +210,7 @@ SerialDevice::~SerialDevice()
 bool SerialDevice::IsOpen() const
 {
     std::lock_guard lock(mutex_);
-    return native_->handle != INVALID_HANDLE_VALUE;
+    return !native_->Closed();
 }
 
 void SerialDevice::CloseHandle()
@@ -180,6 +218,11 @@ void SerialDevice::CloseHandle()
     std::lock_guard writing(writeMutex_);
     std::lock_guard lock(mutex_);
     Native& n = *native_;
+    if (n.line) {
+        n.line->Detach();
+        n.line.reset();
+        return;
+    }
     if (n.handle == INVALID_HANDLE_VALUE)
         return;
     if (n.waitPending) {
@@ -197,7 +240,7 @@ void SerialDevice::CloseHandle()
 bool SerialDevice::GetState(SerialLineState& state)
 {
     std::lock_guard lock(mutex_);
-    if (native_->handle == INVALID_HANDLE_VALUE)
+    if (native_->Closed())
         return false;
     state = state_;
     return true;
@@ -207,9 +250,13 @@ bool SerialDevice::SetState(const SerialLineState& s)
 {
     std::lock_guard lock(mutex_);
     HANDLE h = native_->handle;
-    if (h == INVALID_HANDLE_VALUE || s.baudRate == 0 || s.byteSize < 5 || s.byteSize > 8 || s.parity > 4
+    if (native_->Closed() || s.baudRate == 0 || s.byteSize < 5 || s.byteSize > 8 || s.parity > 4
         || s.stopBits > 2)
         return false;
+    if (native_->line) {
+        state_ = s; // a line has no baud rate or modem lines to set
+        return true;
+    }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(h, &dcb))
@@ -230,9 +277,10 @@ bool SerialDevice::SetState(const SerialLineState& s)
 bool SerialDevice::SetQueueSizes(uint32_t rx, uint32_t tx)
 {
     std::lock_guard lock(mutex_);
-    if (native_->handle == INVALID_HANDLE_VALUE)
+    if (native_->Closed())
         return false;
-    SetupComm(native_->handle, rx, tx);
+    if (!native_->line)
+        SetupComm(native_->handle, rx, tx);
     if (rx > 0) {
         const bool wasFull = queue_.size() >= capacity_;
         capacity_ = rx;
@@ -245,11 +293,12 @@ bool SerialDevice::SetQueueSizes(uint32_t rx, uint32_t tx)
 bool SerialDevice::SetEventMask(uint32_t mask)
 {
     std::lock_guard lock(mutex_);
-    if (native_->handle == INVALID_HANDLE_VALUE)
+    if (native_->Closed())
         return false;
     eventMask_ = mask;
     // A pending wait ends with this (no events) and is started anew with the new mask.
-    SetCommMask(native_->handle, EV_RXCHAR | (mask & kSerialEvTxEmpty ? EV_TXEMPTY : 0));
+    if (!native_->line)
+        SetCommMask(native_->handle, EV_RXCHAR | (mask & kSerialEvTxEmpty ? EV_TXEMPTY : 0));
     WakeLocked();
     return true;
 }
@@ -273,6 +322,19 @@ void SerialDevice::DrainLocked(bool hungUp)
     Native& n = *native_;
     if (hungUp)
         lost_ = true;
+    if (n.line) {
+        uint8_t chunk[4096];
+        while (!lost_ && queue_.size() < capacity_) {
+            const size_t got = n.line->TakeFromDevice(chunk, std::min(sizeof chunk, capacity_ - queue_.size()));
+            if (got == 0)
+                break;
+            queue_.insert(queue_.end(), chunk, chunk + got);
+            newBytes_ = true;
+        }
+        if (n.line->Gone())
+            lost_ = true; // the simulated analyser has gone, and everything it sent is queued
+        return;
+    }
     while (!lost_ && queue_.size() < capacity_) {
         DWORD errors = 0;
         COMSTAT status{};
@@ -312,7 +374,7 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
             std::lock_guard lock(mutex_);
             if (stop_)
                 return WaitResult::Stopped;
-            if (n.handle == INVALID_HANDLE_VALUE)
+            if (n.Closed())
                 return WaitResult::Lost;
             if (queue_.size() < capacity_)
                 DrainLocked(false);
@@ -324,7 +386,8 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
             if (txWatch_ && (eventMask_ & kSerialEvTxEmpty)) {
                 COMSTAT status{};
                 DWORD errors = 0;
-                if (ClearCommError(n.handle, &errors, &status) && status.cbOutQue == 0) {
+                // A line takes every byte at once: nothing is ever left to send.
+                if (n.line || (ClearCommError(n.handle, &errors, &status) && status.cbOutQue == 0)) {
                     txWatch_ = false;
                     events |= kSerialEvTxEmpty;
                 }
@@ -335,7 +398,7 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
                 return WaitResult::Lost;
             watchTx = txWatch_ && (eventMask_ & kSerialEvTxEmpty);
             // A full queue takes nothing: only a stop or freed space is waited for.
-            if (queue_.size() < capacity_ && !n.waitPending && !poll) {
+            if (!n.line && queue_.size() < capacity_ && !n.waitPending && !poll) {
                 ResetEvent(n.waitEvent);
                 n.waitEvents = 0;
                 if (WaitCommEvent(n.handle, &n.waitEvents, &n.waitIo))
@@ -381,6 +444,13 @@ int32_t SerialDevice::Write(const void* buffer, int32_t count)
     uint32_t baud;
     {
         std::lock_guard lock(mutex_);
+        if (native_->line && count > 0) {
+            native_->line->SendToDevice(static_cast<const uint8_t*>(buffer), size_t(count));
+            txWatch_ = true;
+            if (eventMask_ & kSerialEvTxEmpty)
+                WakeLocked();
+            return count;
+        }
         h = native_->handle;
         baud = std::max<uint32_t>(state_.baudRate, 50);
     }
@@ -418,11 +488,14 @@ int32_t SerialDevice::Write(const void* buffer, int32_t count)
 bool SerialDevice::Purge(uint32_t flags)
 {
     std::lock_guard lock(mutex_);
-    if (native_->handle == INVALID_HANDLE_VALUE)
+    if (native_->Closed())
         return false;
     // The component's purge flags are the driver's PURGE_ values.
-    PurgeComm(native_->handle, flags & (PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
+    if (!native_->line)
+        PurgeComm(native_->handle, flags & (PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
     if (flags & (kSerialPurgeRxAbort | kSerialPurgeRxClear)) {
+        if (native_->line)
+            native_->line->PurgeFromDevice();
         const bool wasFull = queue_.size() >= capacity_;
         queue_.clear();
         newBytes_ = false;

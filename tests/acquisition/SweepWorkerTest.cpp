@@ -1,7 +1,7 @@
 // The sweep worker without the window, as both builds run it: the request lines it writes
 // and the replies it hands over, against an analyser played by the test and against the
-// simulated analyser (in-process on Linux; under Wine the Linux tool kestrin-vna-sim on the
-// COM port named in KESTRIN_SIM_COM).
+// simulated analyser (in-process; under Wine also the Linux tool kestrin-vna-sim on the COM
+// port named in KESTRIN_SIM_COM).
 #include "acquisition/SweepRequest.h"
 #include "acquisition/TComThread.h"
 #include "platform/PortTable.h"
@@ -123,20 +123,40 @@ TEST(SweepWorker, WritesTheRequestLinesAndHandsOverTheWholeReply)
 
 TEST(SweepWorker, SweepsFromTheSimulatedAnalyser)
 {
-#ifdef _WIN32
-    const char* com = std::getenv("KESTRIN_SIM_COM");
-    ASSERT_TRUE(com) << "KESTRIN_SIM_COM names the COM port of kestrin-vna-sim (scripts/test-windows.sh)";
-    const std::string path = kestrin::SerialDevice::PathForNumber(std::atoi(com));
-#else
+    // In this process, as the "Simulator" item opens it: on a pseudo-terminal on Linux, on
+    // an in-process line on Windows.
     kestrin::sim::Simulator sim(SimConfig{.Load = {}, .ClockHz = 400000000, .Pace = kestrin::sim::Pacing::Fast});
     std::string error;
     ASSERT_TRUE(sim.Start(error)) << error;
-    const std::string path = sim.SlavePath();
+    std::vector<std::string> paths{sim.SlavePath()};
+#ifdef _WIN32
+    // And the Linux tool on a COM port, as a real analyser is reached.
+    const char* com = std::getenv("KESTRIN_SIM_COM");
+    ASSERT_TRUE(com) << "KESTRIN_SIM_COM names the COM port of kestrin-vna-sim (scripts/test-windows.sh)";
+    paths.push_back(kestrin::SerialDevice::PathForNumber(std::atoi(com)));
 #endif
-    Worker worker(path);
-    ASSERT_TRUE(worker.SweepsReach(3)) << "end cause " << int(worker.thread.EndCause()) << ": "
-                                       << worker.thread.EndMessage();
     const Bytes expected = AntennaReply(100, 180000, 500);
-    for (const Bytes& sweep : worker.window.Sweeps())
-        EXPECT_TRUE(sweep == expected);
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        Worker worker(path);
+        ASSERT_TRUE(worker.SweepsReach(3)) << "end cause " << int(worker.thread.EndCause()) << ": "
+                                           << worker.thread.EndMessage();
+        for (const Bytes& sweep : worker.window.Sweeps())
+            EXPECT_TRUE(sweep == expected);
+    }
+}
+
+TEST(SweepWorker, AnAnalyserThatVanishesMidReplyEndsTheSweepsAsALostPort)
+{
+    // The simulated analyser goes after 1000 bytes of its first reply: a pulled cable on
+    // Linux (its pseudo-terminal hangs up), its in-process line closed on Windows.
+    kestrin::sim::Simulator sim(SimConfig{.Load = {}, .ClockHz = 400000000, .Pace = kestrin::sim::Pacing::Fast,
+                                          .Mode = kestrin::sim::Fault::Vanish, .FaultBytes = 1000});
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    Worker worker(sim.SlavePath());
+    PumpUntil([&] { return worker.window.ended_.load(); }, 20000);
+    ASSERT_TRUE(worker.window.ended_);
+    EXPECT_EQ(worker.thread.EndCause(), TComThreadEnd::PortLost) << worker.thread.EndMessage();
+    EXPECT_TRUE(worker.window.Sweeps().empty());
 }
