@@ -202,8 +202,17 @@ std::string OpenFailureText(const std::string& componentMessage, int systemError
                 "'dialout' (sudo usermod -aG dialout $USER), log out and in again, then press Start.";
     else if (systemError == EBUSY)
         text += "\n\nAnother program is using this port. Close it, then press Start.";
+#ifdef _WIN32
+    else if (systemError == ENOENT || systemError == ENODEV || systemError == ENXIO)
+        text += "\n\nThe port is not there. Check that the analyser is plugged in and that the Device "
+                "Manager lists it under Ports (COM & LPT) with its driver installed.";
+    else
+        text += "\n\nAnother program may hold the port, or its driver may have failed: close other "
+                "programs, or unplug the analyser and plug it in again, then press Start.";
+#else
     else if (systemError == ENOENT || systemError == ENODEV || systemError == ENXIO)
         text += "\n\nThe port is not there. Check that the analyser is plugged in.";
+#endif
     return text;
 }
 

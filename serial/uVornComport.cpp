@@ -15,7 +15,10 @@ namespace {
 
 std::string CannotOpen(const std::string& path)
 {
-    return "Cannot open port '" + path + "'";
+    // A COM port is opened as "\\.\COM5" but known to its users as "COM5".
+    const std::string devicePrefix = "\\\\.\\";
+    const bool device = path.rfind(devicePrefix, 0) == 0;
+    return "Cannot open port '" + (device ? path.substr(devicePrefix.size()) : path) + "'";
 }
 
 } // namespace

@@ -54,9 +54,10 @@ TEST_F(PortTest, FailedOpensLeaveThePortClosedAndReusable)
     holder.SetActive(true);
     const struct { const char* path; std::string error; } cases[] = {
 #ifdef _WIN32
-        // Not in the port table: the device COM40, which this machine does not have.
-        {nullptr, "Cannot open port '\\\\.\\COM40' " + std::to_string(ENOENT)},
-        {"\\\\.\\NUL", "Cannot open port '\\\\.\\NUL' " + std::to_string(ENOTTY)},
+        // Not in the port table: the device COM40, which this machine does not have, named
+        // as Windows users know it.
+        {nullptr, "Cannot open port 'COM40' " + std::to_string(ENOENT)},
+        {"\\\\.\\NUL", "Cannot open port 'NUL' " + std::to_string(ENOTTY)},
 #else
         {nullptr, "Cannot open port '40' " + std::to_string(ENOENT)}, // not in the port table
         {"/dev/ttyKestrinMissing0", "Cannot open port '/dev/ttyKestrinMissing0' " + std::to_string(ENOENT)},
