@@ -6,6 +6,7 @@
 
 #include "app/CommandLine.h"
 #include "frmmain/TMainForm.h"
+#include "platform/Console.h"
 #include "platform/PortList.h"
 #include "sim/SimulatorPort.h"
 
@@ -31,6 +32,7 @@ int main(int argc, char* argv[])
         // no window system is touched.
         QCoreApplication console(argc, argv);
         commandLine = kestrin::ParseCommandLine(arguments, version);
+        kestrin::UseParentConsole();
         std::fputs(commandLine.Out.toLocal8Bit().constData(), stdout);
         std::fputs(commandLine.Err.toLocal8Bit().constData(), stderr);
         return commandLine.ExitStatus;

@@ -10,6 +10,11 @@ namespace kestrin {
 // Whether the stream writes to a terminal (a person reads it), not to a file or pipe.
 bool IsTerminal(std::FILE* stream);
 
+// For a window program's --help and --version: where standard output and error lead
+// nowhere (a Windows window program started from a console), they are joined to the
+// console it was started from. Elsewhere nothing changes.
+void UseParentConsole();
+
 // While it exists, an interrupt (SIGINT) or termination request (SIGTERM) no longer ends
 // the process: each calls onRequest on a thread of its own instead. Make it on the main
 // thread before any other thread, which then all leave these requests to it.

@@ -12,6 +12,8 @@ bool IsTerminal(std::FILE* stream)
     return stream != nullptr && isatty(fileno(stream)) == 1;
 }
 
+void UseParentConsole() {}
+
 // The requests are blocked in every thread and taken by one thread with sigwait; SIGUSR1,
 // blocked as well, sent to that thread alone, ends it.
 struct InterruptWatch::State {

@@ -11,6 +11,19 @@ bool IsTerminal(std::FILE* stream)
     return stream != nullptr && _isatty(_fileno(stream)) != 0;
 }
 
+void UseParentConsole()
+{
+    // Redirected output (a file, a pipe) is kept as it is.
+    const bool outNowhere = GetStdHandle(STD_OUTPUT_HANDLE) == nullptr;
+    const bool errNowhere = GetStdHandle(STD_ERROR_HANDLE) == nullptr;
+    if ((!outNowhere && !errNowhere) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    if (outNowhere)
+        std::freopen("CONOUT$", "w", stdout);
+    if (errNowhere)
+        std::freopen("CONOUT$", "w", stderr);
+}
+
 namespace {
 
 // Windows runs the console's control handler on a thread of its own for Ctrl+C and
