@@ -119,7 +119,10 @@ void Simulator::Serve()
             // With the slave held open this only happens when the terminal is gone.
             break;
         }
-        for (const SweepRequest& request : parser.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
+        const std::string_view bytes(buf, static_cast<size_t>(n));
+        if (config_.Received)
+            config_.Received(bytes);
+        for (const SweepRequest& request : parser.Feed(bytes)) {
             const std::vector<uint8_t> reply = BuildReply(config_, request);
             if (config_.Mode == Fault::Vanish) {
                 const size_t cut = static_cast<size_t>(std::max(config_.FaultBytes, 0));

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,6 +38,8 @@ struct SimConfig {
     Pacing Pace = Pacing::Real;
     Fault Mode = Fault::None;
     int32_t FaultBytes = 4; // for Short, Surplus and Vanish
+    // Given every byte the program sends, as it arrives, on the serving thread.
+    std::function<void(std::string_view bytes)> Received;
 };
 
 constexpr int32_t kBytesPerSecond = 11520; // 115200 baud, 10 bits per byte

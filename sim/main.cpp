@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -52,6 +53,8 @@ void PrintHelp()
         "                        vanish     close the terminal after N bytes of the\n"
         "                                   first reply (a device loss), then exit\n"
         "  --fault-bytes N     the N of short, surplus and vanish (default 4)\n"
+        "  --record FILE       append every byte the program sends (the request lines\n"
+        "                      as they arrive) to FILE\n"
         "  -h, --help          show this help and exit\n"
         "      --version       show the version and exit\n"
         "\n"
@@ -69,6 +72,7 @@ int Usage(const std::string& message)
 struct Options {
     SimConfig Config;
     std::string Link;
+    std::string Record;
     bool Help = false;
     bool Version = false;
 };
@@ -115,7 +119,7 @@ int ParseOptions(int argc, char** argv, Options& options)
             haveValue = true;
         }
         const bool known = arg == "--link" || arg == "--load" || arg == "--r" || arg == "--l" || arg == "--c" ||
-                           arg == "--clock" || arg == "--fault" || arg == "--fault-bytes";
+                           arg == "--clock" || arg == "--fault" || arg == "--fault-bytes" || arg == "--record";
         if (!known && arg.rfind("-", 0) != 0)
             return Usage("unexpected argument '" + arg + "'");
         if (!known)
@@ -130,6 +134,10 @@ int ParseOptions(int argc, char** argv, Options& options)
             if (value.empty())
                 return Usage("--link needs a path");
             options.Link = value;
+        } else if (arg == "--record") {
+            if (value.empty())
+                return Usage("--record needs a path");
+            options.Record = value;
         } else if (arg == "--load") {
             if (!ParseLoadKind(value, options.Config.Load.Kind))
                 return Usage("unknown load '" + value + "' (antenna, 50, open, short or rlc)");
@@ -214,6 +222,18 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> record(nullptr, std::fclose);
+    if (!options.Record.empty()) {
+        record.reset(std::fopen(options.Record.c_str(), "ab"));
+        if (!record) {
+            std::fprintf(stderr, "%s: cannot open %s: %s\n", kName, options.Record.c_str(), std::strerror(errno));
+            return 1;
+        }
+        options.Config.Received = [file = record.get()](std::string_view bytes) {
+            std::fwrite(bytes.data(), 1, bytes.size(), file);
+            std::fflush(file);
+        };
+    }
     Simulator simulator(options.Config);
     std::string error;
     if (!simulator.Start(error)) {
