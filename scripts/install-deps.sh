@@ -3,7 +3,9 @@
 #   build  compiler, CMake, Qt development files and the window's fonts: enough to build,
 #          run and package the program (scripts/run.sh, scripts/package.sh)
 #   test   build, plus what the tests and the package check need (scripts/test.sh)
-# Usage: install-deps.sh [--dry-run] [build|test]   (no role: test, everything)
+#   windows  build, plus the cross-compiler, Wine, NSIS and what the Windows scripts use
+#          to build, test, package and try the Windows program (scripts/*-windows.sh)
+# Usage: install-deps.sh [--dry-run] [build|test|windows]   (no role: test)
 #   --dry-run  print the packages the role misses on this machine and install nothing
 # Does nothing (and needs no network) when everything is already there.
 set -euo pipefail
@@ -23,21 +25,28 @@ test_packages=(
   lintian desktop-file-utils appstream  # scripts/check-package.sh
   clang-14 libclang-rt-14-dev           # scripts/fuzz.sh
 )
+windows_packages=(
+  g++-mingw-w64-x86-64-posix ninja-build xz-utils  # Qt and the program for Windows
+  googletest                                       # GoogleTest built for mingw-w64
+  wine64 nsis zip                                  # the tests under Wine, the installer, the zip
+  xvfb xauth xdotool imagemagick x11-utils         # the installed program tried on a display
+)
 
-usage() { echo "Usage: $0 [--dry-run] [build|test]" >&2; exit 2; }
+usage() { echo "Usage: $0 [--dry-run] [build|test|windows]" >&2; exit 2; }
 dry_run=0
 role=""
 for arg in "$@"; do
   case "$arg" in
     --dry-run) dry_run=1 ;;
-    build|test) [ -z "$role" ] || usage; role="$arg" ;;
+    build|test|windows) [ -z "$role" ] || usage; role="$arg" ;;
     *) usage ;;
   esac
 done
 role="${role:-test}"
 
 packages=("${build_packages[@]}")
-[ "$role" = build ] || packages+=("${test_packages[@]}")
+[ "$role" = test ] && packages+=("${test_packages[@]}")
+[ "$role" = windows ] && packages+=("${windows_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
