@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "acquisition/SettingsRules.h"
+#include "acquisition/SweepSetup.h"
 #include "measure/NumberText.h"
 
 namespace kestrin {
@@ -65,6 +66,9 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
     o.RLCalDb = DefaultRLCalDb;
     std::optional<SweepFormat> format;
     std::string& error = result.Error;
+    // A setup file gives the settings the command line leaves out.
+    std::optional<std::string> setupPath;
+    bool given[5] = {}; // --start, --end, --steps, --clock, --cal
 
     for (size_t i = 0; i < arguments.size() && error.empty(); ++i) {
         std::string option = arguments[i];
@@ -82,7 +86,7 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
             option.resize(eq);
         }
         static const char* const known[] = {"--port", "--start", "--end", "--steps", "--clock",
-                                            "--cal", "--count", "--format", "--output"};
+                                            "--cal", "--count", "--format", "--output", "--setup"};
         if (std::find(std::begin(known), std::end(known), option) == std::end(known)) {
             error = option.rfind('-', 0) == 0 ? "Unknown option '" + option + "'."
                                               : "Unexpected argument '" + option + "'.";
@@ -99,20 +103,27 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
 
         if (option == "--port") {
             o.Port = text;
+        } else if (option == "--setup") {
+            setupPath = text;
         } else if (option == "--start") {
             error = TakeFrequency(option, text, o.StartKHz);
+            given[0] = true;
         } else if (option == "--end") {
             error = TakeFrequency(option, text, o.EndKHz);
+            given[1] = true;
         } else if (option == "--steps") {
+            given[2] = true;
             // As the window's field: a text that is no whole number counts as 0.
             const int32_t steps = ParseWhole32(text).value_or(0);
             if (error = StepsRejection(steps); error.empty())
                 o.Steps = steps;
         } else if (option == "--clock") {
+            given[3] = true;
             const int32_t clockHz = ParseWhole32(text).value_or(0);
             if (error = DdsClockRejection(clockHz); error.empty())
                 o.DdsClockHz = clockHz;
         } else if (option == "--cal") {
+            given[4] = true;
             const std::optional<Extended> dB = ParseDecimal(text);
             if (dB)
                 o.RLCalDb = *dB;
@@ -143,6 +154,39 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
     if (!error.empty())
         return result;
 
+    if (setupPath) {
+        const SetupReading reading = ReadSetupFile(*setupPath);
+        if (!reading.Error.empty()) {
+            error = reading.Error;
+            return result;
+        }
+        const SweepSetup& setup = reading.Setup;
+        // A model sets what choosing it in the window sets; the file's own values come after.
+        SweepOptions fromFile = o;
+        if (setup.Model) {
+            const AnalyserModel& model = AnalyserModels[*setup.Model];
+            fromFile.EndKHz = model.EndKHz;
+            fromFile.Steps = model.Steps;
+            fromFile.DdsClockHz = model.DdsClockHz;
+            fromFile.RLCalDb = 0;
+        }
+        fromFile.StartKHz = setup.StartKHz.value_or(fromFile.StartKHz);
+        fromFile.EndKHz = setup.EndKHz.value_or(fromFile.EndKHz);
+        fromFile.Steps = setup.Steps.value_or(fromFile.Steps);
+        fromFile.DdsClockHz = setup.DdsClockHz.value_or(fromFile.DdsClockHz);
+        fromFile.RLCalDb = setup.RLCalDb.value_or(fromFile.RLCalDb);
+        if (!given[0])
+            o.StartKHz = fromFile.StartKHz;
+        if (!given[1])
+            o.EndKHz = fromFile.EndKHz;
+        if (!given[2])
+            o.Steps = fromFile.Steps;
+        if (!given[3])
+            o.DdsClockHz = fromFile.DdsClockHz;
+        if (!given[4])
+            o.RLCalDb = fromFile.RLCalDb;
+    }
+
     if (o.Port.empty()) {
         error = "Which analyser? Give --port with its device path, or --port simulator.";
         return result;
@@ -172,6 +216,8 @@ std::string SweepToolHelp()
            "  --port PATH       the analyser's serial device, e.g. /dev/ttyUSB0 (or its name in\n"
            "                    the window's port list, ttyUSB0); 'simulator' for the simulated\n"
            "                    analyser with an antenna load\n"
+           "  --setup FILE      take the sweep settings from a setup file saved by the window\n"
+           "                    (File > Save Setup...); the options below override them\n"
            "  --start MHZ       start frequency, 0 to 550 (default 0.1)\n"
            "  --end MHZ         end frequency, 0 to 550 (default 180)\n"
            "  --steps N         samples per sweep, 10 to 4000 (default 500)\n"
@@ -197,7 +243,8 @@ std::string SweepToolHelp()
            "under way is dropped, the output is closed whole, and the exit status is 0.\n"
            "\n"
            "Exit status: 0 done, 1 the analyser could not be used (the port does not open, the\n"
-           "connection is lost, no answer) or the output could not be written, 2 a bad option.\n";
+           "connection is lost, no answer) or the output could not be written, 2 a bad option\n"
+           "or setup file.\n";
 }
 
 } // namespace kestrin

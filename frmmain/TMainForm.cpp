@@ -19,6 +19,7 @@
 #include <clocale>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "acquisition/SettingsRules.h"
 #include "measure/NumberText.h"
@@ -361,7 +362,15 @@ void TMainForm::RecomputeAndRedraw()
             listPort_ = ShownPort;
             displayedSweep_.Steps = std::clamp<int32_t>(displayedSweep_.Steps, 0, RawSweepBufferSize / 4);
             displayedRaw_.assign(RawSweepBuffer.get(), RawSweepBuffer.get() + size_t(displayedSweep_.Steps) * 4);
+            heldSetupGeneration_ = shownSetupGeneration_;
         }
+        // The markers of a setup land on the first sweep requested after it was opened.
+        const bool land1 = setupMarker1_ && heldSetupGeneration_ >= setupGeneration_;
+        const bool land2 = setupMarker2_ && heldSetupGeneration_ >= setupGeneration_;
+        if (land1)
+            Marker1FreqMHz = *std::exchange(setupMarker1_, std::nullopt);
+        if (land2)
+            Marker2FreqMHz = *std::exchange(setupMarker2_, std::nullopt);
         displayedRLCalDb_ = RLCalDb;
         MarkerState marker1{Marker1FreqMHz, Marker1Index};
         MarkerState marker2{Marker2FreqMHz, Marker2Index};
@@ -372,6 +381,11 @@ void TMainForm::RecomputeAndRedraw()
         Marker1Index = marker1.Index;
         Marker2FreqMHz = marker2.FreqMHz;
         Marker2Index = marker2.Index;
+        // There each stands on the sample a click at its frequency would choose.
+        if (land1 && Marker1Index >= 0)
+            Marker1FreqMHz = VNAList->GetEntry(Marker1Index)->FreqMHz;
+        if (land2 && Marker2Index >= 0)
+            Marker2FreqMHz = VNAList->GetEntry(Marker2Index)->FreqMHz;
         // A lowest-SWR index left over from a longer sweep, or none at all, shows nothing.
         if (MinSwrIndex >= VNAList->Count())
             MinSwrIndex = -1;

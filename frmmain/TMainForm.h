@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/SweepSetup.h"
 #include "acquisition/TComThread.h"
 #include "frmmain/WindowSize.h"
 #include "measure/Extended.h"
@@ -113,6 +114,18 @@ public:
     // Runs a save dialog and returns the chosen path, empty when cancelled; empty means
     // the modal dialog (tests answer here).
     std::function<QString(QFileDialog&)> SaveDialogRun;
+    // The file dialogs of Open Setup and Save Setup, made on first use; both offer the setup
+    // opened or saved last. OpenDialogRun: as SaveDialogRun, for the open dialog.
+    QFileDialog* SetupOpenDialog = nullptr;
+    QFileDialog* SetupSaveDialog = nullptr;
+    std::function<QString(QFileDialog&)> OpenDialogRun;
+    // Setups (frmmain/TMainFormSetup.cpp). The window's setup as a file would hold it; markers
+    // still waiting for their sweep count with the frequencies they wait with.
+    kestrin::SweepSetup CurrentSetup() const;
+    // Reads the file and applies every value as if typed, or nothing with a message.
+    bool OpenSetupFile(const QString& path);
+    // Writes CurrentSetup() to path, through a temporary file; a message when it fails.
+    bool SaveSetupFile(const QString& path);
     // The serial ports in the system's enumeration order; empty means the system's own
     // provider (tests give a made-up device tree).
     std::function<std::vector<kestrin::PortEntry>()> EnumeratePorts;
@@ -183,6 +196,9 @@ public slots:
     // Exit closes the window as its close button does.
     void SaveTouchstone1Click();
     void Exit1Click();
+    // File menu: setups (frmmain/TMainFormSetup.cpp).
+    void OpenSetup1Click();
+    void SaveSetup1Click();
     // Plot check boxes (frmmain/TMainForm.cpp).
     void cbPlotClick();
     // View menu: reference sweep and frequency scale (frmmain/TMainFormView.cpp).
@@ -281,4 +297,19 @@ private:
     std::string listPort_;
     Extended listRLCalDb_ = 0;
     bool errorBoxOpen_ = false; // a settings error box is up: focus changes it causes commit nothing
+    int entryRejections_ = 0;   // entries refused so far
+
+    // Setups: the settings and view a setup sets, applied as typed; committing the entry that
+    // has the focus before a save; the markers of a setup until the first sweep requested
+    // after it was opened arrives.
+    void ApplySetup(const kestrin::SweepSetup& setup);
+    bool CommitFocusedEntry();
+    std::optional<Extended> setupMarker1_, setupMarker2_; // MHz, 0 = none; unset: not waiting
+    // Which opening of a setup the requested settings, the worker's copy of them and the sweep
+    // held come from; written under SweepLock.
+    int setupGeneration_ = 0;
+    int copiedSetupGeneration_ = 0;
+    int shownSetupGeneration_ = 0;
+    int heldSetupGeneration_ = 0; // of the sweep the last redraw took
+    QString setupPath_;           // the setup opened or saved last, which the dialogs offer
 };

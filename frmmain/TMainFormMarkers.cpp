@@ -61,6 +61,8 @@ void TMainForm::panelMouseDown(QObject*, Qt::MouseButton button, Qt::KeyboardMod
     }
 
     if (index != nullptr) {
+        // A click wins over a marker of a setup still waiting for its sweep.
+        (button == Qt::LeftButton ? setupMarker1_ : setupMarker2_).reset();
         // The layout and the samples as the last redraw left them: the list, not
         // ShownSteps, which a hand-over may already have changed for the next redraw.
         const int i = MarkerIndexFromX(Geometry(), VNAList->Count(), x);
@@ -89,6 +91,8 @@ void TMainForm::btnZoomClick()
     Marker1FreqMHz = 0;
     Marker2Index = -1;
     Marker2FreqMHz = 0;
+    setupMarker1_.reset();
+    setupMarker2_.reset();
     // Nothing is redrawn: the lines stay on screen until the panel is next painted.
     ComposeShownPicture();
 }

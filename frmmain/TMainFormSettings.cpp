@@ -46,6 +46,7 @@ void TMainForm::RejectEntry(QLineEdit* field, const QString& message, const QStr
 {
     // The box takes the focus while it is up; that is not the person leaving a field.
     errorBoxOpen_ = true;
+    ++entryRejections_;
     ShowError(message);
     field->setText(stored);
     errorBoxOpen_ = false;
@@ -200,19 +201,14 @@ void TMainForm::rbCalcL2Click()
 
 void TMainForm::VNASelectChange()
 {
-    struct Model {
-        int32_t EndKHz;
-        int32_t Steps;
-        int32_t DdsClockHz;
-    };
-    static constexpr Model models[] = {{180000, 500, 400000000}, {500000, 500, 1250000000}};
     const int item = VNASelect->currentIndex();
-    if (item >= 0 && item < static_cast<int>(std::size(models))) {
+    if (item >= 0 && item < static_cast<int>(std::size(kestrin::AnalyserModels))) {
+        const kestrin::AnalyserModel& model = kestrin::AnalyserModels[item];
         std::lock_guard<std::mutex> lock(*SweepLock);
         RLCalDb = 0;
-        SweepEndKHz = models[item].EndKHz;
-        SweepSteps = models[item].Steps;
-        DdsClockHz = models[item].DdsClockHz;
+        SweepEndKHz = model.EndKHz;
+        SweepSteps = model.Steps;
+        DdsClockHz = model.DdsClockHz;
     }
     eDDSFreq->setText(Text(FormatGeneral(DdsClockHz)));
     eCalRL->setText(Text(FormatGeneral(RLCalDb)));

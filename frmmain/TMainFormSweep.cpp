@@ -110,6 +110,7 @@ void TMainForm::CopySweepSettings()
 {
     std::lock_guard<std::mutex> lock(*SweepLock);
     ComThread->Settings = Requested;
+    copiedSetupGeneration_ = setupGeneration_;
 }
 
 void TMainForm::HandOverSweep(const uint8_t* sampleBuffer)
@@ -117,6 +118,7 @@ void TMainForm::HandOverSweep(const uint8_t* sampleBuffer)
     {
         std::lock_guard<std::mutex> lock(*SweepLock);
         Shown = ComThread->Settings;
+        shownSetupGeneration_ = copiedSetupGeneration_;
         ShownPort = workerPort_;
         const int32_t steps = std::clamp<int32_t>(ShownSteps, 0, RawSweepBufferSize / 4);
         std::memcpy(RawSweepBuffer.get(), sampleBuffer, static_cast<size_t>(steps) * 4);

@@ -2,6 +2,9 @@
 // how the format is chosen.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -105,4 +108,33 @@ TEST(SweepOptions, TheOutputsSuffixChoosesTheFormatUnlessOneIsGiven)
         EXPECT_EQ(r.Error, "") << c.line;
         EXPECT_EQ(r.Options.Format, c.format) << c.line;
     }
+}
+
+TEST(SweepOptions, ASetupGivesWhatTheCommandLineLeavesOut)
+{
+    const std::string path =
+        (std::filesystem::temp_directory_path() /
+         ("kestrin-sweep-options-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+          ".kvsetup"))
+            .string();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    // The 500 MHz model sets end, steps and clock, and the file's own values come after it;
+    // the markers and traces are the window's business.
+    std::fputs("Kestrin VNA setup 1\nmodel = Corvel - 500MHz\nstart_mhz = 144\nsteps = 800\n"
+               "rl_cal_db = 0.5\nmarker1_mhz = 145\ntrace_rs = on\n", f);
+    std::fclose(f);
+
+    for (const std::string& order : {"--setup " + path + " --steps 40", "--steps 40 --setup=" + path}) {
+        SCOPED_TRACE(order);
+        const SweepOptionsResult r = Parse("--port p " + order);
+        ASSERT_EQ(r.Error, "");
+        EXPECT_EQ(r.Options.StartKHz, 144000);
+        EXPECT_EQ(r.Options.EndKHz, 500000);
+        EXPECT_EQ(r.Options.Steps, 40); // the command line wins wherever it stands
+        EXPECT_EQ(r.Options.DdsClockHz, 1250000000);
+        EXPECT_EQ(r.Options.RLCalDb, 0.5L);
+    }
+    std::remove(path.c_str());
+    EXPECT_EQ(Parse("--port p --setup " + path).Error, "Cannot open " + path + ": No such file or directory");
 }

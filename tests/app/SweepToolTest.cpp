@@ -309,10 +309,18 @@ TEST_F(SweepToolTest, AnInterruptKeepsOnlyWholeSweepsAndEndsWithStatusZero)
 
 TEST_F(SweepToolTest, EveryFailureTellsWhyWithItsExitStatus)
 {
-    // A bad option or value (every message is shown with the options): the message and a
-    // hint on stderr, status 2, nothing else.
+    // A bad option, value or setup file (every message is shown with the options): the
+    // message and a hint on stderr, status 2, nothing else.
+    const std::string badSetup = Path("bad.kvsetup");
+    {
+        QFile file(QString::fromStdString(badSetup));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("Kestrin VNA setup 1\nstart_mhz = 7\nsteps = 4001\n");
+    }
     for (const auto& [arguments, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"--port", "simulator", "--steps", "9"}, "Steps must be between 10 and 4000."},
+             {{"--port", "simulator", "--setup", badSetup, "--steps", "100"},
+              "Cannot open " + badSetup + ": Line 3: Steps must be between 10 and 4000."},
              {{"--port", "simulator", "--format", "s1p", "--count", "2"},
               "A Touchstone file holds one sweep: the s1p format needs --count 1."}}) {
         const Result r = Run(arguments);

@@ -307,7 +307,7 @@ TEST_F(MarkersTest, TouchstoneHoldsTheSweepOnDisplayAndAnotherReaderReadsItBack)
     QStringList items;
     for (QAction* item : form->File1->actions())
         items << (item->isSeparator() ? QStringLiteral("-") : item->text());
-    EXPECT_EQ(items, QStringList({"Save Touchstone...", "-", "Exit"}));
+    EXPECT_EQ(items, QStringList({"&Open Setup...", "&Save Setup...", "-", "Save Touchstone...", "-", "Exit"}));
 
     // Before the first sweep there is nothing to save: no dialog, no file.
     answer = dir.filePath("none.s1p");
