@@ -28,7 +28,7 @@ test_packages=(
 windows_packages=(
   g++-mingw-w64-x86-64-posix ninja-build xz-utils  # Qt and the program for Windows
   googletest                                       # GoogleTest built for mingw-w64
-  wine64 nsis zip                                  # the tests under Wine, the installer, the zip
+  wine64 nsis unzip                                # the tests under Wine, the installer, the zip
   xvfb xauth xdotool imagemagick x11-utils         # the installed program tried on a display
 )
 

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Tries the Windows program as a user would, under Wine on a virtual display:
+#   installs the installer silently (/S) into a throwaway Wine prefix and checks the Start
+#   menu entry and the entry in the list of installed programs;
+#   makes COM9 lead to a pseudo-terminal where kestrin-vna-sim answers, listed under
+#   SERIALCOMM as an FTDI port is (\Device\VCP0), beside Wine's COM1;
+#   starts the installed kestrin-vna.exe, presses Start, and checks that the request lines
+#   on the wire are exactly those the Linux build sends and that the window shows traces;
+#   uninstalls it silently.
+# Usage: try-windows.sh [INSTALLER]   (none given: scripts/package-windows.sh makes one)
+# KESTRIN_TRY_SCREENSHOT=FILE keeps the screenshot of the sweeping window.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+linux_build="${KESTRIN_BUILD_DIR:-$here/build}"
+started=$(date +%s)
+
+"$here/scripts/install-deps.sh" windows >/dev/null
+installer="${1:-}"
+[ -n "$installer" ] || installer="$("$here/scripts/package-windows.sh" | tail -n 1)"
+[ -f "$installer" ] || { echo "try-windows.sh: no installer at '$installer'" >&2; exit 1; }
+
+# The Linux programs: the simulated analyser, and the sweep tool whose request is compared.
+cmake -S "$here" -B "$linux_build" >/dev/null
+cmake --build "$linux_build" -j2 --target kestrin-vna-sim kestrin-vna-sweep >/dev/null
+
+# shellcheck source=scripts/wine-prefix.sh
+source "$here/scripts/wine-prefix.sh"
+xvfb_pid=""
+cleanup() {
+  kestrin_wine_cleanup
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+fail() { echo "try-windows.sh: $*" >&2; exit 1; }
+
+# A display of its own, the size of a common Windows screen.
+display=""
+for n in $(seq 71 99); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
+done
+[ -n "$display" ] || fail "no free X display number"
+Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY="$display"
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $display"
+
+kestrin_wine_start
+logs="$kestrin_wine_logs"
+
+# Installed silently, as an administrator's script would.
+timeout 300 "$wine" "$(kestrin_wine_path "$installer")" /S >"$logs/install.log" 2>&1 \
+  || fail "the installer failed (log: $(cat "$logs/install.log"))"
+folder="$WINEPREFIX/drive_c/Program Files/Kestrin VNA"
+for f in kestrin-vna.exe kestrin-vna-sweep.exe Uninstall.exe LICENSE.txt README.txt; do
+  [ -f "$folder/$f" ] || fail "the installer did not install $f into $folder"
+done
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrin VNA"
+[ -f "$menu/Kestrin VNA.lnk" ] || fail "no Start menu entry 'Kestrin VNA' (in $menu: $(ls "$menu" 2>&1))"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrin VNA'
+timeout 60 "$wine" reg query "$key" >"$logs/uninstall-key.txt" 2>&1 || fail "no entry in the installed programs"
+tr -d '\r' <"$logs/uninstall-key.txt" | grep -E 'DisplayName|DisplayVersion|Publisher|UninstallString' | sed 's/^ */  /'
+version="$(sed -n 's/^project(KestrinVNA VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")"
+grep -q "DisplayVersion.*$version" "$logs/uninstall-key.txt" || fail "the installed programs do not show version $version"
+grep -q "Publisher.*Kestrin VNA" "$logs/uninstall-key.txt" || fail "the installed programs do not show the publisher"
+
+# The request the Linux build sends for the window's default sweep.
+linux_request="$WINEPREFIX/linux-request"
+"$linux_build/sim/kestrin-vna-sim" --fast --record "$linux_request" --link "$WINEPREFIX/linux-port" \
+  >"$logs/linux-sim.log" 2>&1 &
+kestrin_wine_pids+=($!)
+for _ in $(seq 100); do [ -L "$WINEPREFIX/linux-port" ] && break; sleep 0.1; done
+timeout 60 "$linux_build/app/kestrin-vna-sweep" --port "$WINEPREFIX/linux-port" --count 1 >/dev/null \
+  || fail "the Linux sweep tool did not sweep"
+
+# COM9: the analyser, as an FTDI adapter's port is listed; COM1: Wine's link to /dev/ttyS0.
+wire="$WINEPREFIX/wire"
+"$linux_build/sim/kestrin-vna-sim" --record "$wire" --link "$WINEPREFIX/dosdevices/com9" >"$logs/sim.log" 2>&1 &
+kestrin_wine_pids+=($!)
+for _ in $(seq 100); do [ -L "$WINEPREFIX/dosdevices/com9" ] && break; sleep 0.1; done
+[ -L "$WINEPREFIX/dosdevices/com9" ] || fail "the simulated analyser is not there ($(cat "$logs/sim.log"))"
+kestrin_wine_reg ports <<'REG'
+[HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM]
+"\\Device\\Serial0"="COM1"
+"\\Device\\VCP0"="COM9"
+REG
+
+# The program as the Start menu entry starts it.
+(cd "$folder" && exec "$wine" "C:\\Program Files\\Kestrin VNA\\kestrin-vna.exe" >"$logs/program.log" 2>&1) &
+kestrin_wine_pids+=($!)
+window=""
+for _ in $(seq 600); do
+  window="$(xdotool search --onlyvisible --name '^Kestrin VNA' 2>/dev/null | head -n 1 || true)"
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "the window did not appear within a minute ($(cat "$logs/program.log"))"
+echo "The window: $(xdotool getwindowname "$window"), $(xdotool getwindowgeometry "$window" | tr -d '\n' | sed 's/  */ /g')"
+
+# Start: the first control in the tab order has the focus; the space bar presses it.
+sleep_until_wire() {
+  for _ in $(seq "$1"); do [ -s "$wire" ] && return 0; sleep 0.1; done
+  return 1
+}
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool key --window "$window" space
+sleep_until_wire 300 || fail "no request reached the analyser after Start"
+
+# A sweep at the line rate takes under a second for 500 steps; the second request follows it.
+expected="$(od -An -c "$linux_request" | tr -s ' ')"
+for _ in $(seq 600); do
+  [ "$(stat -c %s "$wire")" -ge $((2 * $(stat -c %s "$linux_request"))) ] && break
+  sleep 0.1
+done
+first="$(head -c "$(stat -c %s "$linux_request")" "$wire" | od -An -c | tr -s ' ')"
+[ "$first" = "$expected" ] || fail "the request on the wire is$first, the Linux build's is$expected"
+echo "The request on the wire, as the Linux build sends it:$expected"
+
+# The traces: the SWR trace's red (224,48,48) and the return loss's blue on the plot.
+sleep 1
+shot="${KESTRIN_TRY_SCREENSHOT:-$WINEPREFIX/sweeping.png}"
+import -window root "$shot"
+count_colour() { convert "$shot" -fill black +opaque "$1" -fill white -opaque "$1" -format '%[fx:round(mean*w*h)]' info:; }
+swr=$(count_colour 'rgb(224,48,48)')
+[ "$swr" -ge 200 ] || fail "the screenshot shows no SWR trace ($swr red pixels; $shot)"
+echo "The screenshot shows the SWR trace: $swr pixels of its red ($shot)"
+
+# Closed as a user closes it, then uninstalled silently.
+xdotool key --window "$window" alt+F4 || true
+for _ in $(seq 100); do xdotool search --name '^Kestrin VNA' >/dev/null 2>&1 || break; sleep 0.1; done
+timeout 120 "$wine" "C:\\Program Files\\Kestrin VNA\\Uninstall.exe" /S >"$logs/uninstall.log" 2>&1 || true
+for _ in $(seq 100); do [ -f "$folder/kestrin-vna.exe" ] || break; sleep 0.1; done
+[ ! -f "$folder/kestrin-vna.exe" ] || fail "the uninstaller left kestrin-vna.exe behind"
+echo "scripts/try-windows.sh: installed, swept and uninstalled in $(($(date +%s) - started)) s"
