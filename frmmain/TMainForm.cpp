@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWindow>
@@ -72,6 +73,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     Exit1->setShortcuts(QKeySequence::Quit);
     if (Exit1->shortcuts().isEmpty())
         Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // F10 opens the first menu, as desktops have it (Alt alone and the mnemonics the menu
+    // bar handles itself).
+    connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this,
+            [this] { MainMenu1->setActiveAction(File1->menuAction()); });
     // Tahoma 8 point is 11 pixels high on the screens the layout was made for.
     QFont windowFont = font();
     windowFont.setPixelSize(11);

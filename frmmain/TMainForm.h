@@ -29,9 +29,9 @@ class QScrollArea;
 class TComThread;
 class TPanelPlus;
 
-// The window message a worker posts when a sweep has been handed over.
+// The event a worker posts to the window when a sweep has been handed over.
 constexpr int WM_SWEEPDONE = 1025;
-// The window message a worker posts when it ended on its own (open failure, port lost).
+// The event a worker posts to the window when it ended on its own (open failure, port lost).
 constexpr int WM_COMTHREADENDED = 1026;
 
 // Room in RawSweepBuffer: 4000 samples of 4 bytes.
@@ -120,7 +120,7 @@ public:
 
     // Sweep worker (frmmain/TMainFormSweep.cpp).
     void StartComThread();
-    // Ends and frees a running worker; nothing to do while ComThread is nil.
+    // Ends and frees a running worker; nothing to do while ComThread is null.
     void StopComThread();
     // Worker thread: takes the requested settings under SweepLock.
     void CopySweepSettings() override;
@@ -281,7 +281,8 @@ private:
     };
     std::optional<CursorTip> cursorTip_;
 
-    int controlsWidth_ = 0; // right edge of the rightmost control plus the left margin
+    // Right edge of the rightmost control plus the left margin; wider while the Values box is.
+    int controlsWidth_ = 0;
     // The read-out grid as the window description has it: each column's header and three
     // cells with its right edge and width; the widths of the controls and of the Values
     // box, and the left edges of the boxes to its right.

@@ -229,8 +229,22 @@ TEST_F(SettingsTest, AltBAndADigitChooseABandAndEveryMenuItemHasAMnemonic)
     EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 5000));
     EXPECT_TRUE(form->N40M1->isChecked());
     EXPECT_EQ(form->eFstart->text() + " " + form->eFend->text(), "7 7.5");
-    std::lock_guard<std::mutex> lock(*form->SweepLock);
-    EXPECT_EQ(QList<int>({form->SweepStartKHz, form->SweepEndKHz}), QList<int>({7000, 7500}));
+    {
+        std::lock_guard<std::mutex> lock(*form->SweepLock);
+        EXPECT_EQ(QList<int>({form->SweepStartKHz, form->SweepEndKHz}), QList<int>({7000, 7500}));
+    }
+
+    // F10 opens the first menu; Alt pressed and released alone moves to the menu bar's first title.
+    QTest::keyClick(form->btnStart, Qt::Key_F10);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+    EXPECT_EQ(QApplication::activePopupWidget(), form->File1);
+    QTest::keyClick(form->File1, Qt::Key_Escape);
+    QTest::keyClick(form->MainMenu1, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 5000));
+    form->btnStart->setFocus(Qt::MouseFocusReason);
+    QTest::keyPress(form->btnStart, Qt::Key_Alt, Qt::AltModifier);
+    QTest::keyRelease(form->btnStart, Qt::Key_Alt);
+    EXPECT_EQ(form->MainMenu1->activeAction(), form->File1->menuAction());
 }
 
 TEST_F(SettingsTest, ModelSetsEndStepsClockAndResetsCalibration)
