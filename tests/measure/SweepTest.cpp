@@ -74,7 +74,7 @@ TEST(SampleDecoding, ZeroDivisorsGiveFiniteStandIns)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.got, c.expected) << c.what;
-    // Near 90 degrees rounding leaves Rs a hair above 0: Q still reads that of a lossless load.
+    // Near 90 degrees rounding leaves a hair of Rs, which counts as none: Q reads that of a lossless load.
     for (int phase = 500; phase <= 524; ++phase)
         EXPECT_EQ(Compute(phase, 341, 10, kUnitRhoCal).Q, 9999) << phase;
     // Absurd calibration offsets in both directions.
