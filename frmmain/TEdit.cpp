@@ -7,15 +7,22 @@ namespace {
 
 // The single-byte character a key press types: a printable Latin-1 character, or a
 // control code (Backspace 8, Enter 13, Escape 27, Ctrl+letter 1..26). Characters outside
-// Latin-1 become 127, which no filter lets through. 0 when the key types nothing.
+// Latin-1 become 127, which no filter lets through. 0 when the key types nothing: the
+// editing keys (Delete, Insert, Home, End, the arrows) go to the line edit unfiltered,
+// whatever text the platform gives them (X11 gives Delete the text 127, Windows none;
+// Windows gives Ctrl+Backspace the text 127).
 char TypedChar(const QKeyEvent* event)
 {
     const Qt::KeyboardModifiers mods = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
     if (mods == Qt::ControlModifier && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
         return static_cast<char>(event->key() - Qt::Key_A + 1);
+    if (event->key() == Qt::Key_Delete)
+        return 0;
     const QString text = event->text();
     if (text.size() == 1) {
         const char16_t c = text.at(0).unicode();
+        if (c == 0x7f)
+            return 0;
         if (c != 0)
             return c < 256 ? static_cast<char>(c) : '\x7f';
     }

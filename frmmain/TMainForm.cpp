@@ -5,12 +5,14 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWindow>
@@ -68,6 +70,14 @@ void RegisterWindowFont()
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setupUi(this);
+    // Exit on the platform's Quit keys, Ctrl+Q where the platform names none.
+    Exit1->setShortcuts(QKeySequence::Quit);
+    if (Exit1->shortcuts().isEmpty())
+        Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // F10 opens the first menu, as desktops have it (Alt alone and the mnemonics the menu
+    // bar handles itself).
+    connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this,
+            [this] { MainMenu1->setActiveAction(File1->menuAction()); });
     // Tahoma 8 point is 11 pixels high on the screens the layout was made for.
     QFont windowFont = font();
     windowFont.setPixelSize(11);
@@ -83,6 +93,20 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     for (QWidget* control : ClientArea->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         controlsWidth_ = std::max(controlsWidth_, control->x() + control->width());
     controlsWidth_ += DescribedPanel.left();
+    describedControlsWidth_ = controlsWidth_;
+    readoutColumns_ = {
+        {{Label4, lowswr_F, marker1_F, marker2_F}},         {{Label5, lowswr_SWR, marker1_SWR, marker2_SWR}},
+        {{Label7, lowswr_RL, marker1_RL, marker2_RL}},      {{Label8, lowswr_Phase, marker1_Phase, marker2_Phase}},
+        {{Label6, lowswr_Z, marker1_Z, marker2_Z}},         {{Label9, lowswr_Rs, marker1_Rs, marker2_Rs}},
+        {{Label10, lowswr_Xs, marker1_Xs, marker2_Xs}},     {{Label18, lowswr_L, marker1_L, marker2_L}},
+        {{Label19, lowswr_C, marker1_C, marker2_C}},        {{Label23, lowswr_Q, marker1_Q, marker2_Q}},
+    };
+    for (ReadoutColumn& column : readoutColumns_) {
+        column.Right = column.Labels[0]->x() + column.Labels[0]->width();
+        column.Width = column.Labels[0]->width();
+    }
+    describedValuesWidth_ = GroupBox1->width();
+    describedBoxesRightX_ = {GroupBox3->x(), GroupBox4->x(), GroupBox5->x()};
     // The window description's client area becomes the view of a scroll area without a
     // frame, so that at offset 0 everything sits where the description puts it.
     ClientScroll = new QScrollArea(this);
@@ -436,6 +460,46 @@ void TMainForm::WriteReadoutRows()
     const std::optional<ReadoutRow> m2 = rowAt(Marker2Index);
     SetRow(marker2_F, marker2_SWR, marker2_RL, marker2_Phase, marker2_Z, marker2_Rs, marker2_Xs, marker2_L,
            marker2_C, marker2_Q, m2 ? &*m2 : nullptr);
+    LayOutReadouts();
+}
+
+void TMainForm::LayOutReadouts()
+{
+    // Blank pixels at least between the texts of neighbouring columns: a narrow space.
+    constexpr int kGap = 4;
+    const auto textWidth = [](const QLabel* label) {
+        return label->text().isEmpty() ? 0 : label->fontMetrics().horizontalAdvance(label->text());
+    };
+    const size_t n = readoutColumns_.size();
+    std::vector<int> need(n), right(n);
+    for (size_t i = 0; i < n; ++i)
+        for (const QLabel* label : readoutColumns_[i].Labels)
+            need[i] = std::max(need[i], textWidth(label));
+    // From the right: a column's texts are right-aligned, so a column ends at its described
+    // edge or, where the column to its right needs the room, a gap before that one's text.
+    right[n - 1] = readoutColumns_[n - 1].Right;
+    for (size_t i = n - 1; i-- > 0;)
+        right[i] = std::min(readoutColumns_[i].Right, right[i + 1] - need[i + 1] - kGap);
+    int titles = 0;
+    for (const QLabel* title : {Label1, Label2, Label3})
+        titles = std::max(titles, title->x() + textWidth(title));
+    const int shift = std::max(0, titles + kGap - (right[0] - need[0]));
+    for (size_t i = 0; i < n; ++i) {
+        for (QLabel* label : readoutColumns_[i].Labels) {
+            const int width = std::max(readoutColumns_[i].Width, textWidth(label));
+            label->setGeometry(right[i] + shift - width, label->y(), width, label->height());
+        }
+    }
+    // The last column keeps its edge, so the box grows only by the shift.
+    const int grown = shift;
+    if (GroupBox1->width() != describedValuesWidth_ + grown) {
+        GroupBox1->resize(describedValuesWidth_ + grown, GroupBox1->height());
+        const std::array<QGroupBox*, 3> boxes{GroupBox3, GroupBox4, GroupBox5};
+        for (size_t i = 0; i < boxes.size(); ++i)
+            boxes[i]->move(describedBoxesRightX_[i] + grown, boxes[i]->y());
+        controlsWidth_ = describedControlsWidth_ + grown;
+        ClientArea->setMinimumSize(Needs().ClientMinimum());
+    }
 }
 
 void TMainForm::ComposeShownPicture()

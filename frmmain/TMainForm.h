@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QSize>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,9 +30,9 @@ class QScrollArea;
 class TComThread;
 class TPanelPlus;
 
-// The window message a worker posts when a sweep has been handed over.
+// The event a worker posts to the window when a sweep has been handed over.
 constexpr int WM_SWEEPDONE = 1025;
-// The window message a worker posts when it ended on its own (open failure, port lost).
+// The event a worker posts to the window when it ended on its own (open failure, port lost).
 constexpr int WM_COMTHREADENDED = 1026;
 
 // Room in RawSweepBuffer: 4000 samples of 4 bytes.
@@ -132,7 +133,7 @@ public:
 
     // Sweep worker (frmmain/TMainFormSweep.cpp).
     void StartComThread();
-    // Ends and frees a running worker; nothing to do while ComThread is nil.
+    // Ends and frees a running worker; nothing to do while ComThread is null.
     void StopComThread();
     // Worker thread: takes the requested settings under SweepLock.
     void CopySweepSettings() override;
@@ -205,6 +206,8 @@ public slots:
     void Keepasreference1Click();
     void Clearreference1Click();
     void Frequencyscale1Click();
+    // Help menu (frmmain/TMainFormView.cpp): the version, the licence and what the program is for.
+    void AboutKestrinVNA1Click();
     // Settings entry, band presets, model and calculators (frmmain/TMainFormSettings.cpp).
     void eFstartExit();
     void eFendExit();
@@ -252,6 +255,12 @@ private:
     // Fills the port list; the port chosen before stays chosen while it is listed.
     void FillPortList();
     void WriteReadoutRows();
+    // Sizes the read-out grid to its texts: every cell and header keeps the right edge the
+    // window description gives its column and grows to the left as its text needs, while
+    // the texts of neighbouring columns, and of the first column and the row titles, keep
+    // a gap. Where the group box has no room left, the columns move right and the box
+    // widens, the boxes to its right moving with it.
+    void LayOutReadouts();
     // Keeps the anchored controls in place as the part of the client area in view changes size.
     void AnchorControls();
 
@@ -288,7 +297,20 @@ private:
     };
     std::optional<CursorTip> cursorTip_;
 
-    int controlsWidth_ = 0; // right edge of the rightmost control plus the left margin
+    // Right edge of the rightmost control plus the left margin; wider while the Values box is.
+    int controlsWidth_ = 0;
+    // The read-out grid as the window description has it: each column's header and three
+    // cells with its right edge and width; the widths of the controls and of the Values
+    // box, and the left edges of the boxes to its right.
+    struct ReadoutColumn {
+        std::array<QLabel*, 4> Labels; // header, lowest SWR, marker 1, marker 2
+        int Right = 0;
+        int Width = 0;
+    };
+    std::vector<ReadoutColumn> readoutColumns_;
+    int describedControlsWidth_ = 0;
+    int describedValuesWidth_ = 0;
+    std::array<int, 3> describedBoxesRightX_{};
     bool shown_ = false;
     std::string workerPort_; // the port of the running worker, for ShownPort
     // Where the samples in VNAList came from: the sweep's settings and port, and the

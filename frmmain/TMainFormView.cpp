@@ -1,7 +1,8 @@
 // The View menu and the plot's reading aids: a reference sweep to compare with, the
-// frequency scale, and the values under the cursor.
+// frequency scale, and the values under the cursor; the Help menu's About box.
 #include "frmmain/TMainForm.h"
 
+#include <QMessageBox>
 #include <QToolTip>
 
 #include <limits>
@@ -54,6 +55,17 @@ void TMainForm::Clearreference1Click()
 void TMainForm::Frequencyscale1Click()
 {
     RecomputeAndRedraw();
+}
+
+void TMainForm::AboutKestrinVNA1Click()
+{
+    QMessageBox::about(this, QStringLiteral("About Kestrin VNA"),
+                       QStringLiteral("<p><b>Kestrin VNA %1</b></p>"
+                                      "<p>Sweeps a DDS-based antenna analyser (a one-port vector network "
+                                      "analyser) on a serial port and shows SWR, return loss, phase and "
+                                      "impedance over frequency.</p>"
+                                      "<p>Licence: GPL-3.0-or-later</p>")
+                           .arg(QStringLiteral(KESTRIN_VERSION)));
 }
 
 void TMainForm::DrawScaleAndReference(TraceChoice choice)

@@ -13,6 +13,13 @@ constexpr Extended kRefOhm = 50;
 constexpr Extended kTwoPi = 6.283185307179586477L;
 constexpr Extended kQNoResistance = 9999;
 
+// 2^-56: 128 units of the last place of the 64-bit mantissa at 1, well above what rounding
+// leaves of 1 - |gamma|^2 for a lossless load (at most one unit over every phase count), and
+// far below any real loss: it is the numerator of a return loss of about 6e-17 dB, some
+// 1e15 times less than one return-loss count. In ohm: an Rs below 50 x 2^-56 / |1 - gamma|^2
+// (2e-16 ohm at the short, 7e-11 ohm a phase count away from the open) is noise.
+constexpr Extended kResistanceNoise = 1.0L / (1ULL << 56);
+
 // The stand-in where the formulas divide by zero. An SWR of 99999 and a series
 // resistance of 99999 ohm are what a perfect open reads as; both lie beyond the
 // top of their plot scales, so the traces clip them like any very high value.
@@ -73,17 +80,15 @@ void ComputeFromCounts(TVNAEntry& e, Extended freqMHz, const ReturnLossOfCount& 
         rs = kUnbounded;
     } else {
         xs = FiniteOr(fabsl(gi * 2 / d * kRefOhm), kUnbounded);
-        rs = FiniteOr(fabsl((1 - gr * gr - gi * gi) / d * kRefOhm), kUnbounded);
+        // Rs = 50 ohm x (1 - |gamma|^2) / |1 - gamma|^2. For a lossless load |gamma| is 1
+        // and the numerator 0, but cos^2 + sin^2 rounds to within a unit or two of the last
+        // place at 1 (2^-63), and divided by a small |1 - gamma|^2 that leaves Rs at up to
+        // some 1e-13 ohm. A numerator within kResistanceNoise of 0 is that rounding: Rs 0.
+        const Extended lossless = 1 - gr * gr - gi * gi;
+        rs = fabsl(lossless) <= kResistanceNoise ? 0 : FiniteOr(fabsl(lossless / d * kRefOhm), kUnbounded);
     }
 
-    // Rounding leaves a pure reactance with an Rs of some 1e-18 ohm instead of 0; its Q
-    // is as unbounded as that of Rs 0, so no Q reads above the 9999 of a lossless load.
-    // (The quotient is never a NaN here, so the comparison is the smaller of the two.)
-    Extended q = kQNoResistance;
-    if (rs > 0) {
-        const Extended ratio = fabsl(xs / rs);
-        q = ratio < kQNoResistance ? ratio : kQNoResistance;
-    }
+    const Extended q = rs > 0 ? FiniteOr(fabsl(xs / rs), kQNoResistance) : kQNoResistance;
 
     // At 0 MHz, and for C when there is no reactance, no finite L or C exists;
     // the read-outs then show 0.

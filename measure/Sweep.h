@@ -15,7 +15,7 @@ int32_t DecodeCount(uint8_t low, uint8_t high);
 // Fills every computed field of e from one 4-byte sample (phase low, phase high,
 // RL low, RL high) at freqMHz, by the formulas themselves. Every field comes out finite,
 // whatever the sample: SWR 99999 when Rho is exactly 1; Xs 0 and Rs 99999 when gamma is
-// exactly 1; Q at most 9999 (the Q of a lossless load);
+// exactly 1; Rs 0 when all that is left of it is rounding, and Q 9999 when Rs is 0;
 // LuH and CpF 0 at 0 MHz, CpF 0 when Xs is 0.
 void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, Extended rlCalDb, Extended phaseScale);
 

@@ -24,7 +24,6 @@ const QColor kPhaseGridColor(136, 0, 122);
 const QColor kZGridColor(125, 122, 0);
 const QColor kMarkerColor(0, 0, 255);
 const QColor kMinSwrColor(0, 255, 0);
-const QColor kReferenceColor(255, 255, 255);
 
 // Pixel sizes of the label fonts: 9 and 10 points at 96 dots per inch.
 constexpr int kAxisFontPx = 12;
@@ -369,10 +368,20 @@ namespace {
 // A sample whose x is this is left out: the polyline joins the samples on either side.
 constexpr int kLeftOut = INT_MIN;
 
+// The colour a reference trace is drawn in: its live trace's colour averaged with the
+// background, channel by channel, rounded down.
+Rgb Dimmed(const QColor& trace, const QColor& background)
+{
+    return Rgb{static_cast<uchar>((trace.red() + background.red()) / 2),
+               static_cast<uchar>((trace.green() + background.green()) / 2),
+               static_cast<uchar>((trace.blue() + background.blue()) / 2)};
+}
+
 // Draws the chosen traces of list, sample i at xs[i], as open polylines in the order
-// SWR, return loss, phase, Z, Xs, Rs; each in its palette colour, or all in one colour.
+// SWR, return loss, phase, Z, Xs, Rs; each in its palette colour, or dimmed towards the
+// background for a reference.
 void DrawTraceLines(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& list,
-                    TraceChoice choice, const std::vector<int>& xs, const QColor* oneColor)
+                    TraceChoice choice, const std::vector<int>& xs, bool dimmed)
 {
     const int n = list.Count();
     if (n <= 0 || img.isNull())
@@ -385,19 +394,25 @@ void DrawTraceLines(QImage& img, const PlotGeometry& g, const PlotPalette& p, co
     const long double ph = static_cast<long double>(PH);
     const Rgb bg = ToRgb(p.Background);
 
-    enum Kind { Swr, Rl, Phase, Z, Xs, Rs };
+    // SWR runs up from the bottom on a logarithmic scale; every other trace runs down from
+    // the top, its value times the pixels per unit of its scale.
     struct Trace {
         bool on;
-        Kind kind;
         QColor color;
-    };
-    const Trace traces[] = {
-        {choice.Swr, Swr, p.Swr}, {choice.Rl, Rl, p.Rl}, {choice.Phase, Phase, p.Phase},
-        {choice.Z, Z, p.Z},       {choice.Xs, Xs, p.Xs}, {choice.Rs, Rs, p.Rs},
+        Extended TVNAEntry::*value;
+        long double pixelsPerUnit;
     };
     const long double rlScale = ph / 30.0L;
     const long double phaseScale = ph / 180.0L;
     const long double ohmScale = ph / 400.0L;
+    const Trace traces[] = {
+        {choice.Swr, p.Swr, &TVNAEntry::SWR, ph},
+        {choice.Rl, p.Rl, &TVNAEntry::RLdB, rlScale},
+        {choice.Phase, p.Phase, &TVNAEntry::PhaseDeg, phaseScale},
+        {choice.Z, p.Z, &TVNAEntry::Z, ohmScale},
+        {choice.Xs, p.Xs, &TVNAEntry::Xs, ohmScale},
+        {choice.Rs, p.Rs, &TVNAEntry::Rs, ohmScale},
+    };
 
     std::vector<const TVNAEntry*> entries(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
@@ -406,35 +421,17 @@ void DrawTraceLines(QImage& img, const PlotGeometry& g, const PlotPalette& p, co
     for (const Trace& t : traces) {
         if (!t.on)
             continue;
-        const Pen pen{ToRgb(oneColor != nullptr ? *oneColor : t.color), PenStyle::Solid, bg};
+        const Pen pen{dimmed ? Dimmed(t.color, p.Background) : ToRgb(t.color), PenStyle::Solid, bg};
+        const bool swr = t.value == &TVNAEntry::SWR;
         bool started = false;
         long long prevX = 0, prevY = 0;
         for (int i = 0; i < n; ++i) {
             const int xi = xs[static_cast<size_t>(i)];
             if (xi == kLeftOut)
                 continue;
-            const TVNAEntry& e = *entries[static_cast<size_t>(i)];
-            long long y;
-            switch (t.kind) {
-            case Swr:
-                y = H - MB - TraceOffset(log10l(e.SWR) * ph, PH);
-                break;
-            case Rl:
-                y = MT + TraceOffset(rlScale * e.RLdB, PH);
-                break;
-            case Phase:
-                y = MT + TraceOffset(phaseScale * e.PhaseDeg, PH);
-                break;
-            case Z:
-                y = MT + TraceOffset(ohmScale * e.Z, PH);
-                break;
-            case Xs:
-                y = MT + TraceOffset(ohmScale * e.Xs, PH);
-                break;
-            default:
-                y = MT + TraceOffset(ohmScale * e.Rs, PH);
-                break;
-            }
+            const Extended v = entries[static_cast<size_t>(i)]->*t.value;
+            const long long y =
+                swr ? H - MB - TraceOffset(log10l(v) * ph, PH) : MT + TraceOffset(t.pixelsPerUnit * v, PH);
             const long long x = xi;
             if (started)
                 DrawLine(s, prevX, prevY, x, y, pen);
@@ -455,7 +452,7 @@ void DrawTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const 
     std::vector<int> xs(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
         xs[static_cast<size_t>(i)] = TraceX(g, n, i);
-    DrawTraceLines(img, g, p, list, choice, xs, nullptr);
+    DrawTraceLines(img, g, p, list, choice, xs, false);
 }
 
 std::optional<int> FrequencyX(const PlotGeometry& g, const FrequencyAxis& axis, KHzFraction f)
@@ -608,7 +605,7 @@ void DrawReferenceTraces(QImage& img, const PlotGeometry& g, const PlotPalette& 
         const std::optional<int> x = FrequencyX(g, axis, KHzFraction{s * n + span * j, n});
         xs[static_cast<size_t>(j)] = x ? *x : kLeftOut;
     }
-    DrawTraceLines(img, g, p, reference, choice, xs, &kReferenceColor);
+    DrawTraceLines(img, g, p, reference, choice, xs, true);
 }
 
 int MarkerIndexFromX(const PlotGeometry& g, int n, int x)

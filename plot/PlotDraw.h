@@ -103,8 +103,9 @@ std::vector<ScaleTick> FrequencyTicks(const PlotGeometry& g, const FrequencyAxis
 // H - MB + 18. Touches no pixel of the plot area.
 void DrawFrequencyScale(QImage& img, const PlotGeometry& g, const PlotPalette& p, const FrequencyAxis& axis);
 
-// Draws the chosen traces of a kept reference sweep in white (255, 255, 255), solid, with the
-// live traces' scales and clipping: each sample j of reference (made over referenceAxis) at
+// Draws the chosen traces of a kept reference sweep, solid, each in its live trace's colour
+// averaged with the background channel by channel and rounded down (SWR 224,48,48 on 0,0,56
+// gives 112,24,52), with the live traces' scales and clipping: each sample j of reference (made over referenceAxis) at
 // the x of its own frequency on axis; samples outside axis's range are left out.
 void DrawReferenceTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& reference,
                          const FrequencyAxis& referenceAxis, const FrequencyAxis& axis, TraceChoice choice);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "frmmain/TMainForm.h" // <functional>, <mutex>
+#include "plot/TPanelPlus.h"
 #include "platform/PortList.h"
 #include "platform/PortTable.h"
 
@@ -77,6 +78,13 @@ protected:
             QTest::keyClick(field, Qt::Key_Backspace);
         else
             QTest::keyClicks(field, text);
+    }
+    // Sizes the window so that the plot panel has the window description's 1168 x 550: PW 988.
+    void SizePanelAsDescribed()
+    {
+        form->resize(form->size() + QSize(1168, 550) - form->PlotPanel->size());
+        QApplication::processEvents();
+        ASSERT_EQ(form->PlotWidth, 988);
     }
     // Moves the focus away from the settings edits: the field left commits.
     void Leave() { form->btnStart->setFocus(Qt::MouseFocusReason); }

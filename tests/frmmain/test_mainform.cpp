@@ -66,10 +66,12 @@ TEST_F(MainFormTest, EveryNamedControlSitsWhereTheLayoutPutsIt)
         menus << a->text();
     for (QAction* a : form->Band1->actions())
         bands << a->objectName() + " " + a->text();
-    EXPECT_EQ(menus, QStringList({"File", "Band", "Calibration", "Generator", "View"}));
-    EXPECT_EQ(bands, QStringList({"N130MHz1 1-30 MHz", "N1180Mhz1 1-180 MHz", "N1500MHz1 1-500 MHz", "N160M1 160M",
-                                  "N80M1 80M", "N40M1 40M", "N30M1 30M", "N20M1 20M", "N17M1 17M", "N15M1 15M",
-                                  "N12M1 12M", "N10M1 10M", "N6M1 6M", "N2M1 2M", "N70CM1 70CM"}));
+    // Each caption with its mnemonic ('&' before the underlined character).
+    EXPECT_EQ(menus, QStringList({"&File", "&Band", "&Calibration", "&Generator", "&View", "&Help"}));
+    EXPECT_EQ(bands, QStringList({"N130MHz1 1-30 M&Hz", "N1180Mhz1 1-180 MH&z", "N1500MHz1 1-500 &MHz",
+                                  "N160M1 &160M", "N80M1 &80M", "N40M1 &40M", "N30M1 &30M", "N20M1 &20M",
+                                  "N17M1 1&7M", "N15M1 1&5M", "N12M1 12&M", "N10M1 1&0M", "N6M1 &6M", "N2M1 &2M",
+                                  "N70CM1 70&CM"}));
 
     const int g = GroupTop(*form);
     const struct {
@@ -182,6 +184,44 @@ TEST_F(MainFormTest, SweepShowsReadoutsAndChosenTraces)
     }
     form->Frequencyscale1->trigger();
     EXPECT_EQ(*form->PlotBitmap, empty);
+}
+
+// Long values widen their columns to the left; with a 31-digit return loss the grid runs
+// out of room and the Values box widens, pushing the boxes to its right along.
+TEST_F(MainFormTest, ReadoutsShowEveryDigitAndNeighbouringTextsKeepApart)
+{
+    const QList<QLabel*> headers = {form->Label4, form->Label5,  form->Label7,  form->Label8,  form->Label6,
+                                    form->Label9, form->Label10, form->Label18, form->Label19, form->Label23};
+    const QStringList columns = {"F", "SWR", "RL", "Phase", "Z", "Rs", "Xs", "L", "C", "Q"};
+    const auto check = [&](const char* what) {
+        SCOPED_TRACE(what);
+        for (const QString row : {"", "lowswr_", "marker1_", "marker2_"}) {
+            // Texts are right-aligned: each must fit its label and start clear of the one before.
+            int previousEnd = form->Label1->x() + form->Label1->fontMetrics().horizontalAdvance(form->Label1->text());
+            for (int c = 0; c < columns.size(); ++c) {
+                const QLabel* cell = row.isEmpty() ? headers[c] : form->findChild<QLabel*>(row + columns[c]);
+                const int textWidth = cell->fontMetrics().horizontalAdvance(cell->text());
+                EXPECT_LE(textWidth, cell->width()) << cell->objectName().toStdString();
+                EXPECT_GT(cell->x() + cell->width() - textWidth, previousEnd) << cell->objectName().toStdString();
+                previousEnd = cell->x() + cell->width();
+            }
+            EXPECT_LT(previousEnd, form->GroupBox1->width());
+        }
+        EXPECT_LT(form->GroupBox1->x() + form->GroupBox1->width(), form->GroupBox3->x());
+    };
+    // R.L. Cal 0.01953125 dB: pure reactances a kHz or two above 0, C of ten digits and more.
+    form->RLCalDb = 0.01953125L;
+    form->Marker1FreqMHz = 0.002L;
+    DeliverSweep(1, 11, 10, [](int i) { return Counts(i % 2 ? 1023 : 1, 341); });
+    ASSERT_GE(Row("marker1_")[8].size(), 12);
+    check("reactances");
+    EXPECT_EQ(form->GroupBox3->x(), 689);
+
+    form->RLCalDb = 1e30L;
+    form->cbSWR->click(); // a redraw with the new calibration
+    ASSERT_GE(Row("lowswr_")[2].size(), 31);
+    check("a return loss of 31 digits");
+    EXPECT_GT(form->GroupBox3->x(), 689);
 }
 
 // The window's event loop runs a call handed over from another thread: the event posted

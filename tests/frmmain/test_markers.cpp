@@ -42,10 +42,7 @@ protected:
     void SetUp() override
     {
         FormTest::SetUp();
-        // The panel of the window description: 1168 x 550, so PW = 988.
-        form->resize(form->size() + QSize(1168, 550) - form->PlotPanel->size());
-        QApplication::processEvents();
-        ASSERT_EQ(form->PlotWidth, 988);
+        SizePanelAsDescribed();
         form->SaveDialogRun = [this](QFileDialog& dialog) {
             dialogs.push_back(&dialog);
             offered << (dialog.selectedFiles().isEmpty() ? QString() : dialog.selectedFiles().constFirst());
@@ -307,7 +304,7 @@ TEST_F(MarkersTest, TouchstoneHoldsTheSweepOnDisplayAndAnotherReaderReadsItBack)
     QStringList items;
     for (QAction* item : form->File1->actions())
         items << (item->isSeparator() ? QStringLiteral("-") : item->text());
-    EXPECT_EQ(items, QStringList({"&Open Setup...", "&Save Setup...", "-", "Save Touchstone...", "-", "Exit"}));
+    EXPECT_EQ(items, QStringList({"&Open Setup...", "&Save Setup...", "-", "Save &Touchstone...", "-", "E&xit"}));
 
     // Before the first sweep there is nothing to save: no dialog, no file.
     answer = dir.filePath("none.s1p");

@@ -161,6 +161,25 @@ TEST_F(SettingsTest, WithoutARecorderTheModalErrorBoxShows)
     EXPECT_EQ(QApplication::focusWidget(), form->eFstart);
 }
 
+// Delete is an editing key, not a typed character: X11 gives it the text 127, Windows none.
+TEST_F(SettingsTest, DeleteAndUndoEditEveryNumberFieldOnBothPlatforms)
+{
+    for (QLineEdit* field : {form->eFstart, form->eFend, form->eSteps, form->eDDSFreq, form->eCalRL, form->eCorL,
+                             form->eCorL2}) {
+        for (const QString& deleteText : {QString(QChar(0x7f)), QString()}) {
+            SCOPED_TRACE(field->objectName().toStdString() + (deleteText.isEmpty() ? " Windows" : " X11"));
+            TypeInto(field, "71");
+            QTest::keyClick(field, Qt::Key_Home);
+            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, deleteText, Qt::NoModifier);
+            EXPECT_EQ(field->text(), "1");
+            QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+            EXPECT_EQ(field->text(), "71");
+        }
+    }
+    Leave();
+    EXPECT_TRUE(errors.isEmpty());
+}
+
 TEST_F(SettingsTest, BandPresetsSetTheRange)
 {
     const struct {
@@ -190,6 +209,42 @@ TEST_F(SettingsTest, BandPresetsSetTheRange)
     form->N70CM1->trigger();
     EXPECT_FALSE(form->N70CM1->isChecked());
     EXPECT_EQ(form->SweepStartKHz, 430000);
+}
+
+// The menus from the keyboard: every title and item has a mnemonic, Exit the Quit keys.
+TEST_F(SettingsTest, AltBAndADigitChooseABandAndEveryMenuItemHasAMnemonic)
+{
+    for (QAction* title : form->MainMenu1->actions()) {
+        EXPECT_FALSE(QKeySequence::mnemonic(title->text()).isEmpty()) << title->text().toStdString();
+        for (QAction* item : title->menu()->actions())
+            EXPECT_TRUE(item->isSeparator() || !QKeySequence::mnemonic(item->text()).isEmpty())
+                << item->text().toStdString();
+    }
+    EXPECT_EQ(form->Exit1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    QTest::keyClick(form->btnStart, Qt::Key_B, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+    EXPECT_EQ(QApplication::activePopupWidget(), form->Band1);
+    QTest::keyClick(form->Band1, Qt::Key_4);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 5000));
+    EXPECT_TRUE(form->N40M1->isChecked());
+    EXPECT_EQ(form->eFstart->text() + " " + form->eFend->text(), "7 7.5");
+    {
+        std::lock_guard<std::mutex> lock(*form->SweepLock);
+        EXPECT_EQ(QList<int>({form->SweepStartKHz, form->SweepEndKHz}), QList<int>({7000, 7500}));
+    }
+
+    // F10 opens the first menu; Alt pressed and released alone moves to the menu bar's first title.
+    QTest::keyClick(form->btnStart, Qt::Key_F10);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+    EXPECT_EQ(QApplication::activePopupWidget(), form->File1);
+    QTest::keyClick(form->File1, Qt::Key_Escape);
+    QTest::keyClick(form->MainMenu1, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 5000));
+    form->btnStart->setFocus(Qt::MouseFocusReason);
+    QTest::keyPress(form->btnStart, Qt::Key_Alt, Qt::AltModifier);
+    QTest::keyRelease(form->btnStart, Qt::Key_Alt);
+    EXPECT_EQ(form->MainMenu1->activeAction(), form->File1->menuAction());
 }
 
 TEST_F(SettingsTest, ModelSetsEndStepsClockAndResetsCalibration)

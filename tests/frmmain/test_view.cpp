@@ -3,6 +3,9 @@
 #include <QTemporaryDir>
 #include <QToolTip>
 
+#include <algorithm>
+#include <iterator>
+
 #include "frmmain/FormFixture.h"
 #include "plot/PlotDraw.h"
 #include "plot/TPanelPlus.h"
@@ -10,7 +13,10 @@
 namespace {
 
 const QColor Frame(0, 128, 0);
-const QColor White(255, 255, 255);
+// The reference's colours: each live trace's colour averaged with the background 0,0,56,
+// rounded down.
+const QColor ReferenceSwr(112, 24, 52), ReferencePhase(112, 0, 129), ReferenceZ(101, 101, 28),
+    ReferenceXs(96, 96, 124);
 constexpr int ML = 90, MT = 40, Bottom = 550 - 40;
 
 class ViewTest : public FormTest {
@@ -18,10 +24,7 @@ protected:
     void SetUp() override
     {
         FormTest::SetUp();
-        // The panel of the window description: 1168 x 550, so PW = 988.
-        form->resize(form->size() + QSize(1168, 550) - form->PlotPanel->size());
-        QApplication::processEvents();
-        ASSERT_EQ(form->PlotWidth, 988);
+        SizePanelAsDescribed();
     }
     void TearDown() override
     {
@@ -72,14 +75,14 @@ protected:
 
 TEST_F(ViewTest, ScaleComesWithDataStaysOutOfThePlotAreaAndTheMenuSwitchesIt)
 {
-    // The View menu after Generator; keeping a reference needs data, clearing one a reference.
+    // The View menu after Generator, before Help; keeping a reference needs data, clearing one a reference.
     const QList<QAction*> menus = form->MainMenu1->actions();
-    ASSERT_EQ(menus.size(), 5);
+    ASSERT_EQ(menus.size(), 6);
     EXPECT_EQ(menus[4]->menu(), form->View1);
     QStringList items;
     for (QAction* a : form->View1->actions())
         items << a->text() + (a->isEnabled() ? " on" : " off") + (a->isChecked() ? " checked" : "");
-    EXPECT_EQ(items, QStringList({"Keep as reference off", "Clear reference off", "Frequency scale on checked"}));
+    EXPECT_EQ(items, QStringList({"&Keep as reference off", "&Clear reference off", "&Frequency scale on checked"}));
 
     // Before the first sweep nothing is drawn below the bottom frame line.
     for (int y = Bottom + 1; y < 550; ++y)
@@ -158,7 +161,7 @@ TEST_F(ViewTest, TooltipShowsTheSampleUnderTheCursorWithoutARedraw)
     EXPECT_TRUE(TipGone());
 }
 
-TEST_F(ViewTest, AReferenceShowsTheOldTracesInWhiteUntilCleared)
+TEST_F(ViewTest, AReferenceShowsTheOldTracesDimmedUntilCleared)
 {
     DeliverSweep(7000, 7300, 300, [](int i) { return Counts(2 * i, 300 + 2 * i); });
     const std::vector<QPoint> oldTraces = TracePixels(*form->PlotBitmap);
@@ -175,22 +178,31 @@ TEST_F(ViewTest, AReferenceShowsTheOldTracesInWhiteUntilCleared)
     form->Clearreference1->trigger();
     EXPECT_FALSE(form->Clearreference1->isEnabled());
     const QImage without = *form->PlotBitmap;
-    EXPECT_TRUE(ColumnsWith(without, White).empty());
+    // Inside the frame only traces are drawn (the scales' smoothed labels outside hold such shades).
+    const QRect area(ML + 1, MT + 1, 987, Bottom - MT - 1);
+    const QColor dimmed[] = {ReferenceSwr, ReferencePhase, ReferenceZ, ReferenceXs};
+    for (const QColor& c : dimmed)
+        EXPECT_TRUE(ColumnsWith(without.copy(area), c).empty()) << c.name().toStdString();
 
-    // Where the old traces were the picture is white, unless a live trace covers it; nothing
-    // else differs.
-    int white = 0;
+    // Where an old trace was, the picture shows it dimmed, unless a live trace covers it;
+    // nothing else differs. The phase, the same in both sweeps, lies under its live trace.
+    int reference = 0;
+    std::set<QRgb> seen;
     for (const QPoint& px : oldTraces) {
-        const bool isWhite = withReference.pixelColor(px) == White;
-        EXPECT_TRUE(isWhite || withReference.pixelColor(px) == without.pixelColor(px)) << px.x() << "," << px.y();
-        white += isWhite ? 1 : 0;
+        const QColor c = withReference.pixelColor(px);
+        const bool isReference = std::find(std::begin(dimmed), std::end(dimmed), c) != std::end(dimmed);
+        EXPECT_TRUE(isReference || c == without.pixelColor(px)) << px.x() << "," << px.y();
+        reference += isReference ? 1 : 0;
+        if (isReference)
+            seen.insert(c.rgb());
     }
-    EXPECT_GT(white, 1000);
+    EXPECT_GT(reference, 1000);
+    EXPECT_EQ(seen, (std::set<QRgb>{ReferenceSwr.rgb(), ReferenceZ.rgb(), ReferenceXs.rgb()}));
     int differing = 0;
     for (int y = 0; y < 550; ++y)
         for (int x = 0; x < 1168; ++x)
             differing += withReference.pixelColor(x, y) != without.pixelColor(x, y) ? 1 : 0;
-    EXPECT_EQ(differing, white);
+    EXPECT_EQ(differing, reference);
 }
 
 TEST_F(ViewTest, AWiderReferenceSitsAtItsFrequenciesAfterAZoom)
@@ -206,22 +218,30 @@ TEST_F(ViewTest, AWiderReferenceSitsAtItsFrequenciesAfterAZoom)
     DeliverSweep(7050, 7150, 100, [](int) { return Counts(0, 700); });
     ASSERT_EQ(Row(474, form->SwrColor).size(), 978u); // x = 91 to 1068
 
+    // Between the frame lines (the scales' smoothed labels outside hold such shades too).
+    const auto inFrame = [this](int y, const QColor& c) {
+        std::vector<int> xs = Row(y, c);
+        std::erase_if(xs, [](int x) { return x < ML || x > ML + 988; });
+        return xs;
+    };
     // 7.100 MHz is live sample 50 at x = 91 + Round(9.88 x 50) = 585; 7.060 MHz is sample 10 at 190.
-    EXPECT_EQ(Row(506, White), std::vector<int>{585});
+    EXPECT_EQ(inFrame(506, ReferenceSwr), std::vector<int>{585});
     for (int y = 507; y <= Bottom; ++y)
-        ASSERT_TRUE(Row(y, White).empty()) << y;
-    ASSERT_FALSE(Row(376, White).empty());
-    EXPECT_EQ(Row(376, White).front(), 190);
+        ASSERT_TRUE(inFrame(y, ReferenceSwr).empty()) << y;
+    ASSERT_FALSE(inFrame(376, ReferenceSwr).empty());
+    EXPECT_EQ(inFrame(376, ReferenceSwr).front(), 190);
     // Samples outside 7.05 to 7.15 MHz are left out: on the top line the reference runs from
     // the first sample's x to the end's (its own pixel left out), no further.
-    const std::vector<int> top = Row(MT, White);
+    const std::vector<int> top = inFrame(MT, ReferenceSwr);
     ASSERT_FALSE(top.empty());
     EXPECT_EQ(QList<int>({top.front(), top.back()}), QList<int>({ML + 1, ML + 988}));
-    const std::set<int> columns = ColumnsWith(*form->PlotBitmap, White);
-    EXPECT_EQ(QList<int>({*columns.begin(), *columns.rbegin()}), QList<int>({ML + 1, ML + 988}));
+    const QRect frame(ML, 0, 989, Bottom + 1);
+    const std::set<int> columns = ColumnsWith(form->PlotBitmap->copy(frame), ReferenceSwr);
+    ASSERT_FALSE(columns.empty());
+    EXPECT_EQ(QList<int>({*columns.begin(), *columns.rbegin()}), QList<int>({1, 988}));
 
     form->Clearreference1->trigger();
-    EXPECT_TRUE(ColumnsWith(*form->PlotBitmap, White).empty());
+    EXPECT_TRUE(ColumnsWith(form->PlotBitmap->copy(frame), ReferenceSwr).empty());
 }
 
 } // namespace

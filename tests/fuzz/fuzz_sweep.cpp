@@ -71,7 +71,7 @@ void CheckEntry(const TVNAEntry& e, const uint8_t* sample)
     FUZZ_CHECK(e.RawRL == Count(sample[2], sample[3]));
     FUZZ_CHECK(e.PhaseDeg >= 0 && e.PhaseDeg < 180);
     FUZZ_CHECK(e.Rho > 0 && e.SWR >= 0 && e.Xs >= 0 && e.Rs >= 0 && e.Z >= 0);
-    FUZZ_CHECK(e.Q >= 0 && e.Q <= kQStandIn);
+    FUZZ_CHECK(e.Q >= 0 && (e.Rs > 0 || e.Q == kQStandIn));
     FUZZ_CHECK(e.Rho != 1 || e.SWR == kSwrStandIn);
     if (e.FreqMHz == 0)
         FUZZ_CHECK(e.LuH == 0 && e.CpF == 0);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "measure/Readouts.h"
 #include "measure/Sweep.h"
 
 namespace {
@@ -73,7 +74,7 @@ TEST(SampleDecoding, ZeroDivisorsGiveFiniteStandIns)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.got, c.expected) << c.what;
-    // Near 90 degrees rounding leaves Rs a hair above 0: Q still reads that of a lossless load.
+    // Near 90 degrees rounding leaves a hair of Rs, which counts as none: Q reads that of a lossless load.
     for (int phase = 500; phase <= 524; ++phase)
         EXPECT_EQ(Compute(phase, 341, 10, kUnitRhoCal).Q, 9999) << phase;
     // Absurd calibration offsets in both directions.
@@ -135,6 +136,25 @@ TEST(Rebuild, FillsTheListMapsTheMarkersAndAlwaysNamesTheLastLowestSwr)
     RebuildSweep(list, raw.data(), SweepShape{1000, 2000, 10}, kUnitRhoCal + 1e-7L, kPhaseScale, m1, m2, minSwr);
     EXPECT_GT(list.GetEntry(0)->SWR, 99999);
     EXPECT_EQ(minSwr, 9);
+}
+
+// Q is |Xs / Rs| however large; 9999 only where Rs is 0, also where rounding leaves a hair of it.
+TEST(SampleDecoding, QAsTheFormulaGivesItAndNoResistanceWhereOnlyRoundingIsLeft)
+{
+    // R.L. Cal 0.02 dB leaves count 341 a loss of 0.00046875 dB.
+    const TVNAEntry lowLoss = Compute(512, 341, 10, 0.02L);
+    EXPECT_EQ(FormatReadoutRow(lowLoss).Q, "18529.9");
+    // R.L. Cal 0.01953125 dB puts count 341 at exactly 0 dB: a pure reactance at every phase but 0.
+    for (int phase = 1; phase < 1024; ++phase) {
+        const TVNAEntry e = Compute(phase, 341, 10, 0.01953125L);
+        EXPECT_EQ(e.Rs, 0) << phase;
+        EXPECT_EQ(FormatReadoutRow(e).Q, "9999.0") << phase;
+    }
+    // A loss of 1e-12 dB is no rounding: its Q, next to the open, is as the formula gives it.
+    const TVNAEntry hair = Compute(1, 341, 10, 0.01953125L + 1e-12L);
+    EXPECT_GT(hair.Rs, 0);
+    EXPECT_GT(hair.Q, 1e10L);
+    EXPECT_EQ(hair.Q, hair.Xs / hair.Rs);
 }
 
 namespace {
