@@ -39,7 +39,7 @@ struct SimConfig {
     Fault Mode = Fault::None;
     int32_t FaultBytes = 4; // for Short, Surplus and Vanish
     // Given every byte the program sends, as it arrives, on the serving thread.
-    std::function<void(std::string_view bytes)> Received;
+    std::function<void(std::string_view bytes)> Received{};
 };
 
 constexpr int32_t kBytesPerSecond = 11520; // 115200 baud, 10 bits per byte
