@@ -331,7 +331,7 @@ int RunSweepTool(const SweepOptions& options, std::FILE* out, std::FILE* err, bo
             break;
         if (window.Ended()) {
             worker->WaitFor();
-            status = fail(WorkerEndText(*worker, portName));
+            status = fail(WorkerEndText(*worker, portName, TryAgain::RunSweepTool));
             break;
         }
         if (uint32_t received = 0, expected = 0; window.TakeProgress(received, expected))
