@@ -63,8 +63,6 @@ public:
     void Restart(Clock::time_point now);
     // Notes the received count at now; true once it has not changed for ReplySilenceLimit.
     bool Silent(uint32_t received, Clock::time_point now);
-    // When the reply goes silent unless a byte arrives first: where a wait may end.
-    Clock::time_point Deadline() const { return lastChange_ + ReplySilenceLimit; }
 
 private:
     Clock::time_point lastChange_{};

@@ -28,9 +28,10 @@ class QScrollArea;
 class TComThread;
 class TPanelPlus;
 
-// The window message a worker posts when a sweep has been handed over.
+// The type of the event a worker posts to the window when a sweep has been handed over.
 constexpr int WM_SWEEPDONE = 1025;
-// The window message a worker posts when it ended on its own (open failure, port lost).
+// The type of the event a worker posts to the window when it ended on its own (open
+// failure, port lost).
 constexpr int WM_COMTHREADENDED = 1026;
 
 // Room in RawSweepBuffer: 4000 samples of 4 bytes.
@@ -119,13 +120,13 @@ public:
 
     // Sweep worker (frmmain/TMainFormSweep.cpp).
     void StartComThread();
-    // Ends and frees a running worker; nothing to do while ComThread is nil.
+    // Ends and frees a running worker; nothing to do while ComThread is null.
     void StopComThread();
     // Worker thread: takes the requested settings under SweepLock.
     void CopySweepSettings() override;
     // Worker thread: stores a complete reply and its settings under SweepLock.
     void HandOverSweep(const uint8_t* sampleBuffer) override;
-    // Worker thread: posts WM_COMTHREADENDED.
+    // Worker thread: posts the event WM_COMTHREADENDED.
     void WorkerEnded() override;
     void WMSweepDone();
     // Frees a worker that ended on its own, returns to Stopped and tells the person why.
@@ -154,9 +155,6 @@ public:
     // Makes ShownPicture anew from PlotBitmap and, once data is shown, the overlay of the
     // markers and the lowest SWR: after every redraw and every change of a marker.
     void ComposeShownPicture();
-    // The picture the panel shows, as a 24-bit picture: PlotBitmap, with the overlay once
-    // data is shown.
-    QImage ComposePlot() const;
     // The plot layout of the last redraw, and the palette, for the drawing functions.
     PlotGeometry Geometry() const;
     PlotPalette Palette() const;
