@@ -130,8 +130,9 @@ private:
 // or running the command-line tool again. The texts below end with it.
 enum class TryAgain { PressStart, RunSweepTool };
 
-// The error box text for a port that would not open: the component's message, and
-// for a missing permission or a port in use what the person can do about it.
+// The text for a port that would not open (the window's error box, the tool's message):
+// the component's message, and for a missing permission or a port in use what the person
+// can do about it.
 std::string OpenFailureText(const std::string& componentMessage, int systemError,
                             TryAgain again = TryAgain::PressStart);
 
