@@ -194,21 +194,30 @@ void TComThread::Sweep()
     }
 }
 
-std::string OpenFailureText(const std::string& componentMessage, int systemError)
+namespace {
+
+std::string Again(TryAgain again)
+{
+    return again == TryAgain::RunSweepTool ? "then run kestrin-vna-sweep again." : "then press Start.";
+}
+
+} // namespace
+
+std::string OpenFailureText(const std::string& componentMessage, int systemError, TryAgain again)
 {
     std::string text = componentMessage + ".";
     if (systemError == EACCES || systemError == EPERM)
         text += "\n\nYou have no permission to use this port. Add your user to the group "
-                "'dialout' (sudo usermod -aG dialout $USER), log out and in again, then press Start.";
+                "'dialout' (sudo usermod -aG dialout $USER), log out and in again, " + Again(again);
     else if (systemError == EBUSY)
-        text += "\n\nAnother program is using this port. Close it, then press Start.";
+        text += "\n\nAnother program is using this port. Close it, " + Again(again);
 #ifdef _WIN32
     else if (systemError == ENOENT || systemError == ENODEV || systemError == ENXIO)
         text += "\n\nThe port is not there. Check that the analyser is plugged in and that the Device "
                 "Manager lists it under Ports (COM & LPT) with its driver installed.";
     else
         text += "\n\nAnother program may hold the port, or its driver may have failed: close other "
-                "programs, or unplug the analyser and plug it in again, then press Start.";
+                "programs, or unplug the analyser and plug it in again, " + Again(again);
 #else
     else if (systemError == ENOENT || systemError == ENODEV || systemError == ENXIO)
         text += "\n\nThe port is not there. Check that the analyser is plugged in.";
@@ -216,16 +225,16 @@ std::string OpenFailureText(const std::string& componentMessage, int systemError
     return text;
 }
 
-std::string PortLostText(const std::string& portName)
+std::string PortLostText(const std::string& portName, TryAgain again)
 {
-    return "The connection to port '" + portName + "' was lost. Check that the analyser is "
-           "plugged in, then press Start.";
+    return "The connection to port '" + portName + "' was lost. Check that the analyser is plugged in, " +
+           Again(again);
 }
 
-std::string NoAnswerText(const std::string& portName)
+std::string NoAnswerText(const std::string& portName, TryAgain again)
 {
-    return "The analyser on port '" + portName + "' does not answer. Check that it is switched on "
-           "and connected, then press Start.";
+    return "The analyser on port '" + portName + "' does not answer. Check that it is switched on and connected, " +
+           Again(again);
 }
 
 std::string SweepStoppedText(const std::string& what)
@@ -233,15 +242,15 @@ std::string SweepStoppedText(const std::string& what)
     return "The sweep stopped: " + what + ".";
 }
 
-std::string WorkerEndText(const TComThread& worker, const std::string& portName)
+std::string WorkerEndText(const TComThread& worker, const std::string& portName, TryAgain again)
 {
     switch (worker.EndCause()) {
     case TComThreadEnd::OpenFailed:
-        return OpenFailureText(worker.EndMessage(), worker.EndSystemError());
+        return OpenFailureText(worker.EndMessage(), worker.EndSystemError(), again);
     case TComThreadEnd::PortLost:
-        return PortLostText(portName);
+        return PortLostText(portName, again);
     case TComThreadEnd::NoAnswer:
-        return NoAnswerText(portName);
+        return NoAnswerText(portName, again);
     case TComThreadEnd::Error:
         return SweepStoppedText(worker.EndMessage());
     default:

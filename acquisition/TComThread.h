@@ -63,8 +63,6 @@ public:
     void Restart(Clock::time_point now);
     // Notes the received count at now; true once it has not changed for ReplySilenceLimit.
     bool Silent(uint32_t received, Clock::time_point now);
-    // When the reply goes silent unless a byte arrives first: where a wait may end.
-    Clock::time_point Deadline() const { return lastChange_ + ReplySilenceLimit; }
 
 private:
     Clock::time_point lastChange_{};
@@ -128,19 +126,26 @@ private:
     int endSystemError_ = 0;
 };
 
-// The error box text for a port that would not open: the component's message, and
-// for a missing permission or a port in use what the person can do about it.
-std::string OpenFailureText(const std::string& componentMessage, int systemError);
+// How the person tries again once they have seen to the cause: the window's Start button,
+// or running the command-line tool again. The texts below end with it.
+enum class TryAgain { PressStart, RunSweepTool };
+
+// The text for a port that would not open (the window's error box, the tool's message):
+// the component's message, and for a missing permission or a port in use what the person
+// can do about it.
+std::string OpenFailureText(const std::string& componentMessage, int systemError,
+                            TryAgain again = TryAgain::PressStart);
 
 // The text telling the person that the connection to a port was lost.
-std::string PortLostText(const std::string& portName);
+std::string PortLostText(const std::string& portName, TryAgain again = TryAgain::PressStart);
 
 // The text telling the person that the analyser on a port does not answer.
-std::string NoAnswerText(const std::string& portName);
+std::string NoAnswerText(const std::string& portName, TryAgain again = TryAgain::PressStart);
 
 // The text for any other error that ended the sweep.
 std::string SweepStoppedText(const std::string& what);
 
 // Why a worker that ended on its own ended, told the person: portName is the port's
 // device path (or the name it is known by).
-std::string WorkerEndText(const TComThread& worker, const std::string& portName);
+std::string WorkerEndText(const TComThread& worker, const std::string& portName,
+                          TryAgain again = TryAgain::PressStart);

@@ -23,6 +23,24 @@ constexpr QtOption kQtOptions[] = {
     {"geometry", "geometry"},
 };
 
+// The option called name as the person typed it ("--bogus" for the name "bogus"), without
+// a value given with '='.
+QString AsTyped(const QStringList& arguments, const QString& name)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QStringLiteral("--"))
+            break;
+        const QString typed = argument.section(QLatin1Char('='), 0, 0);
+        qsizetype dashes = 0;
+        while (dashes < typed.size() && dashes < 2 && typed[dashes] == QLatin1Char('-'))
+            ++dashes;
+        if (dashes > 0 && typed.mid(dashes) == name)
+            return typed;
+    }
+    return name;
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments, const QString& version)
@@ -52,7 +70,9 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     CommandLine result;
     QString error;
     if (!parser.parse(arguments))
-        error = parser.errorText();
+        error = parser.unknownOptionNames().isEmpty()
+                    ? parser.errorText()
+                    : QStringLiteral("Unknown option '%1'.").arg(AsTyped(arguments, parser.unknownOptionNames().constFirst()));
     else if (!parser.positionalArguments().isEmpty())
         error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst());
     if (!error.isEmpty()) {

@@ -35,12 +35,15 @@ std::optional<SweepFormat> FormatOfName(const std::string& path)
     return std::nullopt;
 }
 
-// A frequency in MHz as the window's frequency fields take it; an error text when refused.
-std::string TakeFrequency(const std::string& option, const std::string& text, int32_t& kHz)
+// A frequency in MHz as the window's frequency fields take it typed (a decimal comma is the
+// point: "7,1" is 7.1); an error text when refused.
+std::string TakeFrequency(const std::string& option, std::string text, int32_t& kHz)
 {
+    const std::string typed = text;
+    std::replace(text.begin(), text.end(), ',', '.');
     const std::optional<Extended> mHz = ParseDecimal(text);
     if (!mHz)
-        return option + " needs a number of MHz, not '" + text + "'.";
+        return option + " needs a number of MHz, not '" + typed + "'.";
     const long long rounded = KHzFromMHz(*mHz);
     if (std::string refusal = FrequencyRejection(rounded); !refusal.empty())
         return refusal;
@@ -212,7 +215,8 @@ std::string SweepToolHelp()
            "Sweeps a DDS antenna analyser without a window and writes the sweeps as CSV, as a\n"
            "Touchstone file or as one summary line per sweep.\n"
            "\n"
-           "Options (the defaults are the window's):\n"
+           "Options (the defaults are the window's; as in its frequency fields, a decimal comma\n"
+           "is the point: --start 7,1 is 7.1 MHz):\n"
            "  --port PATH       the analyser's serial device, e.g. /dev/ttyUSB0 (or its name in\n"
            "                    the window's port list, ttyUSB0); 'simulator' for the simulated\n"
            "                    analyser with an antenna load\n"

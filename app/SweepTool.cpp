@@ -1,8 +1,5 @@
 #include "app/SweepTool.h"
 
-#include <QByteArray>
-#include <QString>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -23,11 +20,11 @@
 #include "measure/Sweep.h"
 #include "measure/Touchstone.h"
 #include "measure/VNAList.h"
+#include "platform/AtomicFile.h"
 #include "platform/Console.h"
 #include "platform/PortList.h"
 #include "platform/PortTable.h"
 #include "platform/Synchronize.h"
-#include "plot/PlotDraw.h"
 #include "sim/SimulatorPort.h"
 
 namespace kestrin {
@@ -190,12 +187,7 @@ public:
             return false;
         if (Streams())
             return true;
-        QString reason;
-        if (SaveTextFile(QByteArray(held_.data(), qsizetype(held_.size())), QString::fromStdString(options_.Output),
-                         reason))
-            return true;
-        error = reason.toStdString();
-        return false;
+        return SaveFileAtomically(options_.Output, held_, error);
     }
 
 private:
@@ -339,7 +331,7 @@ int RunSweepTool(const SweepOptions& options, std::FILE* out, std::FILE* err, bo
             break;
         if (window.Ended()) {
             worker->WaitFor();
-            status = fail(WorkerEndText(*worker, portName));
+            status = fail(WorkerEndText(*worker, portName, TryAgain::RunSweepTool));
             break;
         }
         if (uint32_t received = 0, expected = 0; window.TakeProgress(received, expected))

@@ -510,11 +510,6 @@ void TMainForm::ComposeShownPicture()
     PlotPanel->SetCoveredArea(ShownPicture.rect());
 }
 
-QImage TMainForm::ComposePlot() const
-{
-    return ShownPicture.convertToFormat(QImage::Format_RGB888);
-}
-
 void TMainForm::ShowPlot()
 {
     ComposeShownPicture();

@@ -30,9 +30,10 @@ class QScrollArea;
 class TComThread;
 class TPanelPlus;
 
-// The event a worker posts to the window when a sweep has been handed over.
+// The type of the event a worker posts to the window when a sweep has been handed over.
 constexpr int WM_SWEEPDONE = 1025;
-// The event a worker posts to the window when it ended on its own (open failure, port lost).
+// The type of the event a worker posts to the window when it ended on its own (open
+// failure, port lost).
 constexpr int WM_COMTHREADENDED = 1026;
 
 // Room in RawSweepBuffer: 4000 samples of 4 bytes.
@@ -139,7 +140,7 @@ public:
     void CopySweepSettings() override;
     // Worker thread: stores a complete reply and its settings under SweepLock.
     void HandOverSweep(const uint8_t* sampleBuffer) override;
-    // Worker thread: posts WM_COMTHREADENDED.
+    // Worker thread: posts the event WM_COMTHREADENDED.
     void WorkerEnded() override;
     void WMSweepDone();
     // Frees a worker that ended on its own, returns to Stopped and tells the person why.
@@ -168,9 +169,6 @@ public:
     // Makes ShownPicture anew from PlotBitmap and, once data is shown, the overlay of the
     // markers and the lowest SWR: after every redraw and every change of a marker.
     void ComposeShownPicture();
-    // The picture the panel shows, as a 24-bit picture: PlotBitmap, with the overlay once
-    // data is shown.
-    QImage ComposePlot() const;
     // The plot layout of the last redraw, and the palette, for the drawing functions.
     PlotGeometry Geometry() const;
     PlotPalette Palette() const;

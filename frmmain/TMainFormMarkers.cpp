@@ -12,6 +12,7 @@
 #include "measure/NumberText.h"
 #include "measure/Readouts.h"
 #include "measure/Touchstone.h"
+#include "platform/AtomicFile.h"
 #include "plot/PlotDraw.h"
 
 namespace {
@@ -119,9 +120,9 @@ void TMainForm::Button1Click()
         return;
 
     const std::string csv = SweepCsv(*VNAList);
-    QString error;
-    if (!SaveTextFile(QByteArray(csv.data(), static_cast<qsizetype>(csv.size())), path, error))
-        ShowError(error);
+    std::string error;
+    if (!kestrin::SaveFileAtomically(path.toStdString(), csv, error))
+        ShowError(QString::fromStdString(error));
 }
 
 void TMainForm::SaveTouchstone1Click()
@@ -144,9 +145,9 @@ void TMainForm::SaveTouchstone1Click()
     source.DdsClockHz = ClockForTuningFactor(listSettings_.TuningFactor);
     source.RLCalDb = listRLCalDb_;
     const std::string text = SweepTouchstone(*VNAList, source);
-    QString error;
-    if (!SaveTextFile(QByteArray(text.data(), static_cast<qsizetype>(text.size())), path, error))
-        ShowError(error);
+    std::string error;
+    if (!kestrin::SaveFileAtomically(path.toStdString(), text, error))
+        ShowError(QString::fromStdString(error));
 }
 
 void TMainForm::Exit1Click()

@@ -11,7 +11,7 @@
 #include "acquisition/SweepRequest.h"
 #include "frmmain/TEdit.h"
 #include "measure/NumberText.h"
-#include "plot/PlotDraw.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -155,9 +155,9 @@ bool TMainForm::OpenSetupFile(const QString& path)
 bool TMainForm::SaveSetupFile(const QString& path)
 {
     const std::string text = kestrin::SetupText(CurrentSetup());
-    QString error;
-    if (!SaveTextFile(QByteArray(text.data(), static_cast<qsizetype>(text.size())), path, error)) {
-        ShowError(error);
+    std::string error;
+    if (!kestrin::SaveFileAtomically(path.toStdString(), text, error)) {
+        ShowError(QString::fromStdString(error));
         return false;
     }
     setupPath_ = path;

@@ -72,20 +72,6 @@ long long KHzFromMHz(Extended mHz)
     return llrintl(kHz);
 }
 
-std::string FormatRoundTrip(Extended value)
-{
-    if (value == 0)
-        return "0";
-    if (!std::isfinite(value))
-        return FormatWith(std::chars_format::general, 21, value);
-    for (int digits = 15; digits < 21; ++digits) {
-        std::string text = FormatWith(std::chars_format::general, digits, value);
-        if (ParseDecimal(text) == value)
-            return text;
-    }
-    return FormatWith(std::chars_format::general, 21, value);
-}
-
 std::string FormatShortestDouble(double value)
 {
     if (value == 0)

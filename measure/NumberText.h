@@ -23,10 +23,6 @@ std::string FormatMHz(int32_t kHz);
 // wrapping round to something small.
 long long KHzFromMHz(Extended mHz);
 
-// The shortest "%g"-style text (15 to 21 significant digits) that reads back as exactly
-// value; for files whose numbers must keep their full precision.
-std::string FormatRoundTrip(Extended value);
-
 // The shortest text that reads back as exactly this double: "7.072846", "180", "0.0001",
 // "1e-05". The digits are the fewest that round-trip; from 1e-4 up to 1e15 they are written
 // without an exponent, as "%g" would. '.' whatever the locale; "inf", "-inf" and "nan" as

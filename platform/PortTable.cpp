@@ -31,12 +31,6 @@ void RemovePort(int number)
     Table().erase(number);
 }
 
-void ClearPortTable()
-{
-    std::lock_guard lock(tableMutex);
-    Table().clear();
-}
-
 std::optional<PortTableEntry> FindPort(int number)
 {
     std::lock_guard lock(tableMutex);

@@ -31,7 +31,6 @@ struct PortTableEntry {
 void SetPortPath(int number, std::string path);
 void SetVirtualPort(int number, VirtualPortFactory factory);
 void RemovePort(int number);
-void ClearPortTable();
 std::optional<PortTableEntry> FindPort(int number);
 
 } // namespace kestrin

@@ -1,9 +1,57 @@
-// The receive queue that every platform's serial device keeps in front of its driver.
+// What the serial devices of every platform share: the receive queue they keep in front of
+// their driver, its size, the selected events, and how a look of the event wait ends.
 #include "SerialDevice.h"
 
 #include <algorithm>
 
 namespace kestrin {
+
+bool SerialDevice::IsOpen() const
+{
+    std::lock_guard lock(mutex_);
+    return OpenLocked();
+}
+
+bool SerialDevice::SetQueueSizes(uint32_t rx, uint32_t tx)
+{
+    std::lock_guard lock(mutex_);
+    if (!OpenLocked())
+        return false;
+    SetDriverQueuesLocked(rx, tx);
+    if (rx > 0) {
+        // A queue that was full and now has room drains again.
+        const bool wasFull = queue_.size() >= capacity_;
+        capacity_ = rx;
+        if (wasFull && queue_.size() < capacity_)
+            WakeLocked();
+    }
+    return true;
+}
+
+bool SerialDevice::SetEventMask(uint32_t mask)
+{
+    std::lock_guard lock(mutex_);
+    if (!OpenLocked())
+        return false;
+    eventMask_ = mask;
+    SelectDriverEventsLocked(mask);
+    WakeLocked();
+    return true;
+}
+
+std::optional<SerialDevice::WaitResult> SerialDevice::ResultLocked(uint32_t& events)
+{
+    if (newBytes_) {
+        newBytes_ = false;
+        if (eventMask_ & kSerialEvRxChar)
+            events |= kSerialEvRxChar;
+    }
+    if (events)
+        return WaitResult::Event;
+    if (lost_)
+        return WaitResult::Lost;
+    return std::nullopt;
+}
 
 void SerialDevice::NotifyQueued()
 {

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace kestrin {
@@ -116,6 +117,16 @@ private:
     SerialDevice();
     // Windows: opens the in-process line of that path (see InProcessLine).
     static std::unique_ptr<SerialDevice> OpenLine(const std::string& path, int* error);
+    // Whether the device's handle is open.
+    bool OpenLocked() const;
+    // Hands the queue sizes to the driver, where it takes them.
+    void SetDriverQueuesLocked(uint32_t rx, uint32_t tx);
+    // Selects the driver's events for the mask, where the driver has them.
+    void SelectDriverEventsLocked(uint32_t mask);
+    // The end of a look of WaitEvent, once the platform has added an emptied transmit queue
+    // to events: adds a new batch of received bytes where selected; Event when events holds
+    // any, Lost when the device is lost, nothing while the wait goes on.
+    std::optional<WaitResult> ResultLocked(uint32_t& events);
     // Makes a wait in progress look again (a stop, freed queue space, a new mask).
     void WakeLocked();
     // Moves what the driver holds into the queue, up to its capacity; hungUp tells that

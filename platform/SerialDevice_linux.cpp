@@ -137,12 +137,6 @@ SerialDevice::~SerialDevice()
     CloseHandle();
 }
 
-bool SerialDevice::IsOpen() const
-{
-    std::lock_guard lock(mutex_);
-    return native_->fd >= 0;
-}
-
 void SerialDevice::CloseHandle()
 {
     std::lock_guard writing(writeMutex_);
@@ -226,29 +220,15 @@ bool SerialDevice::SetState(const SerialLineState& s)
     return true;
 }
 
-bool SerialDevice::SetQueueSizes(uint32_t rx, uint32_t)
+bool SerialDevice::OpenLocked() const
 {
-    std::lock_guard lock(mutex_);
-    if (native_->fd < 0)
-        return false;
-    if (rx > 0) {
-        const bool wasFull = queue_.size() >= capacity_;
-        capacity_ = rx;
-        if (wasFull && queue_.size() < capacity_)
-            WakeLocked();
-    }
-    return true;
+    return native_->fd >= 0;
 }
 
-bool SerialDevice::SetEventMask(uint32_t mask)
-{
-    std::lock_guard lock(mutex_);
-    if (native_->fd < 0)
-        return false;
-    eventMask_ = mask;
-    WakeLocked();
-    return true;
-}
+// The tty layer has queues of its own size, and no events to select: the wait polls.
+void SerialDevice::SetDriverQueuesLocked(uint32_t, uint32_t) {}
+
+void SerialDevice::SelectDriverEventsLocked(uint32_t) {}
 
 void SerialDevice::WakeLocked()
 {
@@ -299,11 +279,6 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
                 return WaitResult::Stopped;
             if (native_->fd < 0)
                 return WaitResult::Lost;
-            if (newBytes_) {
-                newBytes_ = false;
-                if (eventMask_ & kSerialEvRxChar)
-                    events |= kSerialEvRxChar;
-            }
             if (txWatch_) {
                 int outq = 0;
                 if (lost_ || ioctl(native_->fd, TIOCOUTQ, &outq) != 0 || outq == 0) {
@@ -312,10 +287,8 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
                         events |= kSerialEvTxEmpty;
                 }
             }
-            if (events)
-                return WaitResult::Event;
-            if (lost_)
-                return WaitResult::Lost;
+            if (const std::optional<WaitResult> result = ResultLocked(events))
+                return *result;
             watchTx = txWatch_ && (eventMask_ & kSerialEvTxEmpty);
             fds[0] = {native_->wakeFd, POLLIN, 0};
             fds[1] = {native_->fd, short(queue_.size() < capacity_ ? POLLIN : 0), 0};

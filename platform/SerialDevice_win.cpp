@@ -207,12 +207,6 @@ SerialDevice::~SerialDevice()
     }
 }
 
-bool SerialDevice::IsOpen() const
-{
-    std::lock_guard lock(mutex_);
-    return !native_->Closed();
-}
-
 void SerialDevice::CloseHandle()
 {
     std::lock_guard writing(writeMutex_);
@@ -274,33 +268,22 @@ bool SerialDevice::SetState(const SerialLineState& s)
     return true;
 }
 
-bool SerialDevice::SetQueueSizes(uint32_t rx, uint32_t tx)
+bool SerialDevice::OpenLocked() const
 {
-    std::lock_guard lock(mutex_);
-    if (native_->Closed())
-        return false;
-    if (!native_->line)
-        SetupComm(native_->handle, rx, tx);
-    if (rx > 0) {
-        const bool wasFull = queue_.size() >= capacity_;
-        capacity_ = rx;
-        if (wasFull && queue_.size() < capacity_)
-            WakeLocked();
-    }
-    return true;
+    return !native_->Closed();
 }
 
-bool SerialDevice::SetEventMask(uint32_t mask)
+void SerialDevice::SetDriverQueuesLocked(uint32_t rx, uint32_t tx)
 {
-    std::lock_guard lock(mutex_);
-    if (native_->Closed())
-        return false;
-    eventMask_ = mask;
+    if (!native_->line)
+        SetupComm(native_->handle, rx, tx);
+}
+
+void SerialDevice::SelectDriverEventsLocked(uint32_t mask)
+{
     // A pending wait ends with this (no events) and is started anew with the new mask.
     if (!native_->line)
         SetCommMask(native_->handle, EV_RXCHAR | (mask & kSerialEvTxEmpty ? EV_TXEMPTY : 0));
-    WakeLocked();
-    return true;
 }
 
 void SerialDevice::WakeLocked()
@@ -378,11 +361,6 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
                 return WaitResult::Lost;
             if (queue_.size() < capacity_)
                 DrainLocked(false);
-            if (newBytes_) {
-                newBytes_ = false;
-                if (eventMask_ & kSerialEvRxChar)
-                    events |= kSerialEvRxChar;
-            }
             if (txWatch_ && (eventMask_ & kSerialEvTxEmpty)) {
                 COMSTAT status{};
                 DWORD errors = 0;
@@ -392,10 +370,8 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
                     events |= kSerialEvTxEmpty;
                 }
             }
-            if (events)
-                return WaitResult::Event;
-            if (lost_)
-                return WaitResult::Lost;
+            if (const std::optional<WaitResult> result = ResultLocked(events))
+                return *result;
             watchTx = txWatch_ && (eventMask_ & kSerialEvTxEmpty);
             // A full queue takes nothing: only a stop or freed space is waited for.
             if (!n.line && queue_.size() < capacity_ && !n.waitPending && !poll) {

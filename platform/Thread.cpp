@@ -26,8 +26,7 @@ void TThread::Run()
     try {
         Execute();
     } catch (...) {
-        std::lock_guard lock(mutex_);
-        fatal_ = std::current_exception();
+        // It ends the thread, not the process; the worker reports its own errors.
     }
     bool freeSelf;
     {
@@ -61,12 +60,6 @@ void TThread::WaitFor()
     std::lock_guard lock(mutex_);
     if (thread_.joinable())
         thread_.join();
-}
-
-std::exception_ptr TThread::FatalException() const
-{
-    std::lock_guard lock(mutex_);
-    return fatal_;
 }
 
 void TThread::Synchronize(std::function<void()> fn)

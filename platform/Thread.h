@@ -4,7 +4,6 @@
 // Terminated), waited for by WaitFor. A derived class overrides Execute and must
 // make sure the thread has ended (Terminate, WaitFor) before its own members go.
 #include <atomic>
-#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -26,10 +25,8 @@ public:
     // Blocks until Execute has returned; at once when the thread was never resumed.
     // On the UI thread the wait keeps running the calls handed over by Synchronize.
     void WaitFor();
-    // Execute has returned (or ended by an exception).
+    // Execute has returned, or an exception escaped it, which ends the thread, not the process.
     bool Finished() const { return finished_; }
-    // The exception that escaped Execute, if any; it ended the thread, not the process.
-    std::exception_ptr FatalException() const;
     // The thread deletes its own object once Execute has returned. Set it before
     // Resume, or while the thread is sure to be still running; nobody may wait for
     // or delete the object afterwards.
@@ -44,12 +41,11 @@ private:
     void Run();
 
     std::thread thread_;
-    mutable std::mutex mutex_; // guards thread_ start and join, fatal_
+    mutable std::mutex mutex_; // guards thread_'s start, join and detach, and freeOnTerminate_
     std::atomic<bool> started_{false};
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
     bool freeOnTerminate_ = false;
-    std::exception_ptr fatal_;
 };
 
 } // namespace kestrin

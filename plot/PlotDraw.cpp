@@ -1,10 +1,10 @@
 #include "plot/PlotDraw.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <climits>
@@ -12,8 +12,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -672,45 +675,18 @@ void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, cons
         DrawOverlay(shown, g, p, n, marker1Index, marker2Index, minSwrIndex);
 }
 
-namespace {
-
-// Writes path through a temporary file that replaces it only once complete. write fills
-// the file and returns an empty text, or the reason it failed; on any failure error gets
-// the full path and the reason, and false comes back.
-bool SaveThrough(const QString& path, QString& error, const std::function<QString(QSaveFile&)>& write)
-{
-    QSaveFile file(path);
-    QString reason;
-    if (!file.open(QIODevice::WriteOnly)) {
-        reason = file.errorString();
-    } else if (reason = write(file); !reason.isEmpty()) {
-        file.cancelWriting();
-    } else if (!file.commit()) {
-        reason = file.errorString();
-    }
-    if (reason.isEmpty())
-        return true;
-    error = QStringLiteral("Cannot save %1: %2").arg(QFileInfo(path).absoluteFilePath(), reason);
-    return false;
-}
-
-}  // namespace
-
 bool SaveBmpFile(const QImage& img, const QString& path, QString& error)
 {
-    return SaveThrough(path, error, [&img](QSaveFile& file) {
-        const QImage picture =
-            img.format() == QImage::Format_RGB888 ? img : img.convertToFormat(QImage::Format_RGB888);
-        if (picture.save(&file, "BMP"))
-            return QString();
-        return file.error() != QFileDevice::NoError ? file.errorString()
-                                                    : QStringLiteral("the picture could not be encoded");
-    });
-}
-
-bool SaveTextFile(const QByteArray& bytes, const QString& path, QString& error)
-{
-    return SaveThrough(path, error, [&bytes](QSaveFile& file) {
-        return file.write(bytes) == bytes.size() ? QString() : file.errorString();
-    });
+    const QImage picture = img.format() == QImage::Format_RGB888 ? img : img.convertToFormat(QImage::Format_RGB888);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "BMP")) {
+        error = QStringLiteral("Cannot save %1: the picture could not be encoded").arg(QFileInfo(path).absoluteFilePath());
+        return false;
+    }
+    std::string reason;
+    if (kestrin::SaveFileAtomically(path.toStdString(), std::string_view(bytes.constData(), size_t(bytes.size())), reason))
+        return true;
+    error = QString::fromStdString(reason);
+    return false;
 }

@@ -128,7 +128,7 @@ void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n
 void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, const PlotPalette& p, bool overlay,
                   int n, int marker1Index, int marker2Index, int minSwrIndex);
 
-// Writes through a temporary file and a rename: a failure never harms an existing
-// file. On failure returns false and sets error to the full path and the system's reason.
+// Saves the picture as an uncompressed 24-bit BMP file through SaveFileAtomically: a failure
+// never harms an existing file. On failure returns false and sets error to the full path
+// and the reason.
 bool SaveBmpFile(const QImage& img, const QString& path, QString& error);
-bool SaveTextFile(const QByteArray& bytes, const QString& path, QString& error);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Debian package without installing it: builds it (scripts/package.sh), unpacks it
 # into a temporary folder, runs the unpacked programs' --version and --help (no display is
-# needed), validates the desktop entry and the AppStream metainfo, and runs lintian, which
-# must report no error. Exits non-zero at the first failed check.
+# needed), checks that the sweep tool links no Qt GUI library and sweeps the simulated
+# analyser with no display, validates the desktop entry and the AppStream metainfo, and runs
+# lintian, which must report no error. Exits non-zero at the first failed check.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/install-deps.sh" test
@@ -42,6 +43,19 @@ for program in kestrin-vna kestrin-vna-sim kestrin-vna-sweep; do
   echo "$out"
   grep -q '^Usage: ' <<<"$out" || fail "$program --help printed no usage"
 done
+
+# The sweep tool is for headless machines: it must not pull in the display stack, and it
+# sweeps with no display and no Qt platform at all.
+step "kestrin-vna-sweep links no Qt GUI library"
+gui="$(ldd "$tmp/usr/bin/kestrin-vna-sweep" | grep -E 'libQt6(Gui|Widgets)' || true)"
+[ -z "$gui" ] || fail "kestrin-vna-sweep links $gui"
+echo "ok"
+step "kestrin-vna-sweep --port simulator --steps 10 --format summary (no display)"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+  "$tmp/usr/bin/kestrin-vna-sweep" --port simulator --steps 10 --format summary >"$tmp/summary.tsv" ||
+  fail "kestrin-vna-sweep failed without a display"
+cat "$tmp/summary.tsv"
+[ "$(wc -l <"$tmp/summary.tsv")" -eq 1 ] || fail "kestrin-vna-sweep wrote no summary line"
 
 step "desktop-file-validate $id.desktop"
 desktop-file-validate "$tmp/usr/share/applications/$id.desktop"

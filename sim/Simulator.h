@@ -19,6 +19,8 @@
 
 namespace kestrin::sim {
 
+constexpr int32_t kBytesPerSecond = 11520; // the line rate: 115200 baud, 10 bits per byte
+
 // Real: the line rate, kBytesPerSecond; Slow: a tenth of it (an analyser that keeps
 // sending, slowly); Fast: as fast as the terminal takes the bytes.
 enum class Pacing { Real, Slow, Fast };
@@ -42,9 +44,6 @@ struct SimConfig {
     std::function<void(std::string_view bytes)> Received{};
 };
 
-constexpr int32_t kBytesPerSecond = 11520; // 115200 baud, 10 bits per byte
-constexpr int32_t kMaxSteps = 4000;
-
 // One complete request.
 struct SweepRequest {
     int64_t StartWord = 0;
@@ -61,6 +60,8 @@ public:
     // unfinished for longer than this is dropped, so a new request after an aborted one
     // (its lines cut short when the program stopped) is not misread as its remainder.
     static constexpr std::chrono::milliseconds kRequestGap{250};
+    // The most samples a request may ask for; a larger count drops the request.
+    static constexpr int32_t kMaxSteps = 4000;
 
     // Feeds bytes received at the time given; returns the requests they complete, in order.
     std::vector<SweepRequest> Feed(std::string_view bytes,

@@ -39,7 +39,6 @@ TEST(ReplySilence, SilenceNotTotalTimeEndsAReply)
     const TReplySilence::Clock::time_point t0{};
     TReplySilence silence;
     silence.Restart(t0);
-    EXPECT_EQ(silence.Deadline(), t0 + ReplySilenceLimit);
     EXPECT_FALSE(silence.Silent(0, t0 + 1999ms));
     EXPECT_TRUE(silence.Silent(0, t0 + 2000ms)) << "an analyser that never starts its reply";
 
@@ -65,5 +64,4 @@ TEST(ReplySilence, SilenceNotTotalTimeEndsAReply)
     silence.Restart(t0 + 100s);
     EXPECT_FALSE(silence.Silent(0, t0 + 101s));
     EXPECT_FALSE(silence.Silent(5, t0 + 102500ms));
-    EXPECT_EQ(silence.Deadline(), t0 + 104500ms);
 }

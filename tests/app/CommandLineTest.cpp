@@ -131,5 +131,5 @@ TEST(CommandLine, TheProgramAnswersWithoutADisplay)
     const Outcome bad = RunProgram("--frobnicate");
     EXPECT_EQ(bad.Status, 2);
     EXPECT_EQ(bad.Out, "");
-    EXPECT_EQ(bad.Err, "kestrin-vna: Unknown option 'frobnicate'. Usage: kestrin-vna [--help] [--version]\n");
+    EXPECT_EQ(bad.Err, "kestrin-vna: Unknown option '--frobnicate'. Usage: kestrin-vna [--help] [--version]\n");
 }

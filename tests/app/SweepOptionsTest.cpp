@@ -55,6 +55,11 @@ TEST(SweepOptions, DefaultsAreTheWindowsAndValuesAreTakenInEitherForm)
     EXPECT_EQ(o.Format, SweepFormat::Summary);
     EXPECT_EQ(o.Output, "log");
 
+    // A decimal comma, as the window's frequency fields take it typed.
+    const SweepOptions comma = Parse("--port p --start 7,1 --end=7,2").Options;
+    EXPECT_EQ(comma.StartKHz, 7100);
+    EXPECT_EQ(comma.EndKHz, 7200);
+
     EXPECT_TRUE(Parse("--help --frobnicate").Options.Help);
     EXPECT_TRUE(Parse("--version").Options.Version);
 }
@@ -68,6 +73,7 @@ TEST(SweepOptions, BadValuesGetTheWindowsMessagesAndTheRestTheirOwn)
         {"--port p --end 550.001", "Frequency can not be higher than 550 MHz."},
         {"--port p --start 1e12", "Frequency can not be higher than 550 MHz."},
         {"--port p --start -1", "Frequency can not be lower than 0 MHz."},
+        {"--port p --start 7,1,2", "--start needs a number of MHz, not '7,1,2'."},
         {"--port p --clock 0", "DDS frequency must be between 1 and 1300000000 Hz."},
         {"--port p --clock 1300000001", "DDS frequency must be between 1 and 1300000000 Hz."},
         {"--port p --clock 99999999999", "DDS frequency must be between 1 and 1300000000 Hz."},

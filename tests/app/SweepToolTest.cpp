@@ -351,7 +351,7 @@ TEST_F(SweepToolTest, EveryFailureTellsWhyWithItsExitStatus)
         ASSERT_TRUE(Until([&] { return Lines(ReadFile(log)).size() == size_t(1 + Steps); }));
         analyser.Close();
         EXPECT_EQ(tool.Wait(5000), 1);
-        EXPECT_EQ(ReadFile(Path("err")), "kestrin-vna-sweep: " + PortLostText(analyser.slavePath) + "\n");
+        EXPECT_EQ(ReadFile(Path("err")), "kestrin-vna-sweep: " + PortLostText(analyser.slavePath, TryAgain::RunSweepTool) + "\n");
         EXPECT_EQ(Lines(ReadFile(log)).size(), size_t(1 + Steps));
     }
     // Unplugged before a count is reached: a file that was there stays as it was.
@@ -368,7 +368,7 @@ TEST_F(SweepToolTest, EveryFailureTellsWhyWithItsExitStatus)
         analyser.Close();
         EXPECT_EQ(tool.Wait(5000), 1);
         EXPECT_EQ(ReadFile(file), "earlier sweep\n");
-        EXPECT_NE(ReadFile(Path("err")).find(PortLostText(analyser.slavePath)), std::string::npos);
+        EXPECT_NE(ReadFile(Path("err")).find(PortLostText(analyser.slavePath, TryAgain::RunSweepTool)), std::string::npos);
     }
     // An analyser that never answers: three replies abandoned after 2 s of silence each.
     {
@@ -378,7 +378,7 @@ TEST_F(SweepToolTest, EveryFailureTellsWhyWithItsExitStatus)
         ASSERT_TRUE(silent.Start(error)) << error;
         const Result r = Run(With({"--port", silent.SlavePath(), "--count", "0"}, Band));
         EXPECT_EQ(r.Status, 1);
-        EXPECT_EQ(r.Err, "kestrin-vna-sweep: " + NoAnswerText(silent.SlavePath()) + "\n");
+        EXPECT_EQ(r.Err, "kestrin-vna-sweep: " + NoAnswerText(silent.SlavePath(), TryAgain::RunSweepTool) + "\n");
         EXPECT_EQ(r.Out, "");
     }
     // An output that cannot be written: the path and the reason, status 1.

@@ -171,7 +171,7 @@ TEST_F(WindowSizeTest, PlotWorksInAScrolledWindow)
 
     // The view shows the panel's picture, overlay included, shifted by the scroll.
     const QRect visible = InView(form->PlotPanel);
-    const QImage picture = form->ComposePlot();
+    const QImage picture = form->ShownPicture.convertToFormat(QImage::Format_RGB888);
     EXPECT_EQ(view.copy(visible), picture.copy(QRect(form->PlotPanel->mapFrom(form->centralwidget, visible.topLeft()),
                                                      visible.size())));
 

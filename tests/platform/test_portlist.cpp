@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,8 @@ public:
     ~FakeRoot()
     {
         fs::remove_all(path);
-        kestrin::ClearPortTable();
+        for (int number : numbers_)
+            kestrin::RemovePort(number);
     }
     static void Touch(const fs::path& p, const std::string& text = "\n") { std::ofstream(p) << text; }
 
@@ -120,11 +122,14 @@ public:
         fs::create_symlink("/dev/pts/" + std::to_string(pts), path / "dev" / name);
     }
 
-    std::vector<PortEntry> Enumerate() const
+    std::vector<PortEntry> Enumerate()
     {
         kestrin::LinuxPortProvider provider(path.string(), 1);
         provider.hasRealUart = [this](const std::string& node) { return !realUarts.contains(node) || realUarts.at(node); };
-        return provider.Enumerate();
+        std::vector<PortEntry> entries = provider.Enumerate();
+        for (const PortEntry& e : entries)
+            numbers_.insert(e.number);
+        return entries;
     }
     std::string Dev(const std::string& name) const { return (path / "dev" / name).string(); }
 
@@ -132,6 +137,7 @@ public:
     std::map<std::string, bool> realUarts; // by /dev path; a ttyS not named here has a real UART
 
 private:
+    std::set<int> numbers_; // the port table's entries the enumerations made
     void LinkDriver(const fs::path& device, const std::string& bus, const std::string& driver)
     {
         if (driver.empty())
