@@ -5,6 +5,7 @@
 # checkout:
 #   KESTRIN_QT_WINDOWS_PREFIX  where it goes (default /opt/kestrin-qt6-mingw64)
 #   KESTRIN_QT_WINDOWS_WORK    where the source is unpacked and built, removed afterwards
+#                              unless KESTRIN_QT_WINDOWS_KEEP_WORK=1
 #                              (default /var/tmp/kestrin-qt6-mingw64-build)
 # Static libraries: the program is GPL-3.0-or-later and Qt's GPL terms let it link Qt in,
 # so kestrin-vna.exe runs alone, with no Qt DLLs or plugin folders beside it to go missing.
@@ -47,7 +48,11 @@ features=(
   # The modules and platform pieces the program does not use.
   -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF
   -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF
-  -DFEATURE_direct2d=OFF -DFEATURE_sessionmanager=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  -DFEATURE_sessionmanager=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  # Parts of Gui and Widgets the window never shows, left out to shorten the build.
+  -DFEATURE_graphicsview=OFF -DFEATURE_pdf=OFF -DFEATURE_textodfwriter=OFF -DFEATURE_movie=OFF
+  -DFEATURE_textmarkdownreader=OFF -DFEATURE_textmarkdownwriter=OFF -DFEATURE_mdiarea=OFF
+  -DFEATURE_wizard=OFF -DFEATURE_fontdialog=OFF -DFEATURE_colordialog=OFF -DFEATURE_calendarwidget=OFF
   # Debian's repacked source has no src/3rdparty/wintab, which tablet events need; with
   # OpenGL off, dynamic GL must go too, or the Windows platform does not compile.
   -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF
@@ -105,6 +110,6 @@ cmake --build "$work/build" -j"$jobs" >"$work/build.log" 2>&1 || { tail -n 40 "$
 $sudo_cmd rm -rf "$prefix"
 $sudo_cmd cmake --install "$work/build" >"$work/install.log" 2>&1 || { tail -n 20 "$work/install.log"; exit 1; }
 echo "$options" | $sudo_cmd tee "$stamp" >/dev/null
-$sudo_cmd rm -rf "$work"
+[ "${KESTRIN_QT_WINDOWS_KEEP_WORK:-0}" = 1 ] || $sudo_cmd rm -rf "$work"
 echo "Qt $upstream for Windows built in $(($(date +%s) - started)) s (configured in $((configured - started)) s):" \
   "$prefix, $(du -sh "$prefix" | cut -f1)"
