@@ -13,8 +13,8 @@ function(kestrin_add_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   if(WIN32 AND TARGET Qt6::QOffscreenIntegrationPlugin)
-    # Qt is linked in statically: the offscreen platform the tests run on is linked in too.
-    qt_import_plugins(${T_NAME} INCLUDE Qt6::QOffscreenIntegrationPlugin)
+    # Qt is linked in statically: of the platforms, only the offscreen one the tests run on.
+    qt_import_plugins(${T_NAME} INCLUDE_BY_TYPE platforms Qt6::QOffscreenIntegrationPlugin)
   endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES

@@ -3,10 +3,12 @@
 // sweeps delivered the way the worker delivers them, and reading the pictures.
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <QPointer>
 #include <QTest>
 
 #include <array>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
@@ -106,8 +108,15 @@ protected:
 // window still reads and writes '.'.
 inline int RunWindowTests(int argc, char** argv)
 {
+#ifdef _WIN32
+    // Windows takes the locale from the user's settings, not from the environment.
+    std::setlocale(LC_ALL, "German_Germany.1252");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+#else
     setenv("LC_ALL", "de_DE.UTF-8", 1);
     QApplication app(argc, argv);
+#endif
     RegisterWindowFont();
     InitWindowSynchronize();
     // The program registers its simulated analyser as port "Simulator"; the window tests
