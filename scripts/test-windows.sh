@@ -104,5 +104,9 @@ export KESTRIN_COM_CABLES KESTRIN_SIM_COM=99
 cd "$windows_build"
 status=0
 timeout 900 ctest --output-on-failure --timeout 300 || status=$?
+if [ $status -ne 0 ]; then
+  echo "== the helpers' logs (each cable cut, with its cause; the simulated analyser)"
+  cat "$logs/cables.log" "$logs/sim.log"
+fi
 echo "scripts/test-windows.sh: $(($(date +%s) - started)) s in all, $(($(date +%s) - built)) s under Wine"
 exit $status

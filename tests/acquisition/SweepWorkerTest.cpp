@@ -95,7 +95,8 @@ std::string RequestFrom(Pty& analyser)
     auto request = std::async(std::launch::async, [&] {
         std::string got;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::count(got.begin(), got.end(), '\r') < 4 && std::chrono::steady_clock::now() < deadline)
+        while (std::count(got.begin(), got.end(), '\r') < 4 && !analyser.hungUp
+               && std::chrono::steady_clock::now() < deadline)
             got += analyser.Receive(100, 50);
         return got;
     });
@@ -110,7 +111,8 @@ TEST(SweepWorker, WritesTheRequestLinesAndHandsOverTheWholeReply)
     Pty analyser;
     Worker worker(analyser.slavePath);
     ASSERT_EQ(RequestFrom(analyser), DefaultRequest) << "end cause " << int(worker.thread.EndCause()) << ": "
-                                                     << worker.thread.EndMessage();
+                                                     << worker.thread.EndMessage()
+                                                     << (analyser.hungUp ? "; the line hung up" : "");
     const Bytes reply = AntennaReply(100, 180000, 500);
     // Half a reply is not a sweep.
     ASSERT_TRUE(analyser.Send(std::string(reply.begin(), reply.begin() + 1000)));
