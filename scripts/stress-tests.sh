@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# scripts/stress-tests.sh [N]: looks for tests that pass only on a quiet machine. Runs the
-# whole test suite N times (10 by default) with four tests at once while two busy
-# processes load both cores, then scripts/test-windows.sh N/2 times, and prints for each
-# test program how often it ran and failed. Every run counts: nothing is run again.
+# scripts/stress-tests.sh [N]: looks for tests that pass only on a quiet machine. While two
+# busy processes load both cores, runs the whole test suite N times (10 by default) with
+# four tests at once, then scripts/test-windows.sh N/2 times, and prints for each test
+# program how often it ran and failed. Every run counts: nothing is run again.
 # Exit status 0 only when no test failed.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -21,7 +21,7 @@ trap stop_busy EXIT
 "$here/scripts/install-deps.sh" test
 "$here/scripts/build.sh" -DKESTRIN_BUILD_TESTS=ON -DKESTRIN_WERROR=ON
 
-# Two processes that keep both cores busy for the whole of the Linux runs.
+# Two processes that keep both cores busy for the whole of the runs.
 for _ in 1 2; do
   (while :; do :; done) &
   busy+=($!)
@@ -32,7 +32,6 @@ for i in $(seq "$runs"); do
     echo "stress-tests: exit status $?" >>"$logs/linux-$i.log"
   grep -E "tests passed|^\s+[0-9]+ - " "$logs/linux-$i.log" || tail -n 20 "$logs/linux-$i.log"
 done
-stop_busy
 
 windows_runs=$((runs / 2))
 for i in $(seq "$windows_runs"); do
@@ -41,6 +40,7 @@ for i in $(seq "$windows_runs"); do
     echo "stress-tests: exit status $?" >>"$logs/windows-$i.log"
   grep -E "tests passed|scripts/test-windows.sh:" "$logs/windows-$i.log" || tail -n 20 "$logs/windows-$i.log"
 done
+stop_busy
 
 # One line per test program and platform: ctest prints "n/m Test #k: name .... Passed".
 # A run that failed with no failed test (a failed build, no Wine, the whole run timed out)
