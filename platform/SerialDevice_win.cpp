@@ -380,9 +380,10 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
                 if (WaitCommEvent(n.handle, &n.waitEvents, &n.waitIo))
                     continue; // what happened is looked at above; an empty transmit queue by Write's watch
 
-                const DWORD error = GetLastError();
-                if (error != ERROR_IO_PENDING) {
-                    lost_ = true;
+                // A wait that cannot start is no loss by itself: the port is looked at
+                // again shortly, and a vanished device shows there, as ClearCommError fails.
+                if (GetLastError() != ERROR_IO_PENDING) {
+                    poll = true;
                     continue;
                 }
                 n.waitPending = true;
@@ -398,12 +399,10 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
                 continue;
             n.waitPending = false;
             DWORD ignored = 0;
-            if (!GetOverlappedResult(n.handle, &n.waitIo, &ignored, FALSE)) {
-                if (GetLastError() == ERROR_OPERATION_ABORTED)
-                    poll = true; // not ended by us: the driver cannot wait; look again shortly
-                else
-                    lost_ = true;
-            }
+            // A wait that ended without events, cancelled (the driver cannot wait) or
+            // failed: the port is looked at again shortly; a vanished device shows there.
+            if (!GetOverlappedResult(n.handle, &n.waitIo, &ignored, FALSE))
+                poll = true;
         } else if (r == WAIT_FAILED) {
             std::lock_guard lock(mutex_);
             lost_ = true;

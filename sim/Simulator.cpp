@@ -91,13 +91,18 @@ bool Simulator::SendReply(const std::vector<uint8_t>& bytes, size_t limit)
 
 void Simulator::WaitTaken()
 {
-    // A hang-up discards what the program has not read yet; give it up to a second
-    // to take the bytes that were sent (the queue counts them once they have passed
-    // the terminal's buffers, so the first check comes after a short pause).
-    for (int waitedMs = 0; waitedMs < 1000; waitedMs += 10) {
+    // A hang-up discards what the program has not read yet. The slave's queue counts the
+    // bytes only once the kernel has passed them on from the master, which on a loaded
+    // machine can take far longer than a few milliseconds: wait until they show there (a
+    // program that reads at once may take them before they are seen, so this wait is
+    // bounded), then until the program has read them, up to a generous limit.
+    bool seen = false;
+    for (int waitedMs = 0; waitedMs < 10000; waitedMs += 10) {
         if (terminal_.WaitInterrupt(10))
             return;
-        if (waitedMs >= 20 && terminal_.SlaveQueued() <= 0)
+        const long queued = terminal_.SlaveQueued();
+        seen = seen || queued > 0;
+        if (queued < 0 || (queued == 0 && (seen || waitedMs >= 1000)))
             return;
     }
 }

@@ -94,11 +94,13 @@ std::string RequestFrom(Pty& analyser)
 {
     auto request = std::async(std::launch::async, [&] {
         std::string got;
-        for (int i = 0; i < 30 && std::count(got.begin(), got.end(), '\r') < 4; ++i)
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::count(got.begin(), got.end(), '\r') < 4 && !analyser.hungUp
+               && std::chrono::steady_clock::now() < deadline)
             got += analyser.Receive(100, 50);
         return got;
     });
-    PumpUntil([&] { return request.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000);
+    PumpUntil([&] { return request.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 30000);
     return request.get();
 }
 
@@ -108,7 +110,9 @@ TEST(SweepWorker, WritesTheRequestLinesAndHandsOverTheWholeReply)
 {
     Pty analyser;
     Worker worker(analyser.slavePath);
-    EXPECT_EQ(RequestFrom(analyser), DefaultRequest);
+    ASSERT_EQ(RequestFrom(analyser), DefaultRequest) << "end cause " << int(worker.thread.EndCause()) << ": "
+                                                     << worker.thread.EndMessage()
+                                                     << (analyser.hungUp ? "; the line hung up" : "");
     const Bytes reply = AntennaReply(100, 180000, 500);
     // Half a reply is not a sweep.
     ASSERT_TRUE(analyser.Send(std::string(reply.begin(), reply.begin() + 1000)));

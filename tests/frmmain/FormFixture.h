@@ -52,7 +52,7 @@ protected:
         form->ErrorBox = [this](const QString& message) { errors << message; };
         form->show();
         QApplication::setActiveWindow(form);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form, 20000));
     }
     void TearDown() override { delete form.data(); }
 

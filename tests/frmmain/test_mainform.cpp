@@ -243,7 +243,7 @@ TEST(WindowSynchronize, HandOversRunInTheEventLoop)
     });
     QTimer::singleShot(5000, &loop, &QEventLoop::quit);
     loop.exec();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 20000));
     worker.join();
     EXPECT_TRUE(ranInLoop);
 }

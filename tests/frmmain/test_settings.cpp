@@ -157,7 +157,7 @@ TEST_F(SettingsTest, WithoutARecorderTheModalErrorBoxShows)
     EXPECT_EQ(form->eFstart->text(), "0.1");
     // The window, active again once the box has gone, gives the focus to the start field.
     QApplication::setActiveWindow(form);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form, 20000));
     EXPECT_EQ(QApplication::focusWidget(), form->eFstart);
 }
 

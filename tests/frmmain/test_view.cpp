@@ -51,7 +51,7 @@ protected:
     // The tooltip's text, empty while none is shown.
     QString Tip() { return QToolTip::isVisible() ? QToolTip::text() : QString(); }
     // Whether the tooltip is gone, after Qt's short delay in taking it away.
-    bool TipGone() { return QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000); }
+    bool TipGone() { return QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 10000); }
     QPoint TipPosition()
     {
         for (QWidget* w : QApplication::topLevelWidgets())

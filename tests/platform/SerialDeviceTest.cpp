@@ -50,7 +50,8 @@ TEST(SerialDevice, AFullQueueWaitsForSpaceAndLosesNothing)
         }
     });
     std::string got;
-    for (int i = 0; i < 2500 && got.size() < sent.size(); ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (got.size() < sent.size() && std::chrono::steady_clock::now() < deadline) {
         EXPECT_LE(dev->ClearError(), 100u);
         char buf[40];
         got.append(buf, size_t(dev->Read(buf, sizeof buf)));

@@ -55,10 +55,10 @@ TEST(Synchronize, RunsOnTheUiThreadWhenWokenAndCarriesExceptionsBack)
     });
     for (int handled = 0; handled < 2; ++handled) {
         std::unique_lock lock(mutex);
-        if (!woken.wait_for(lock, std::chrono::seconds(5), [&] { return wakes > handled; }))
+        if (!woken.wait_for(lock, std::chrono::seconds(20), [&] { return wakes > handled; }))
             break; // the failure shows below; the pump lets the worker end
         lock.unlock();
-        EXPECT_TRUE(CheckSynchronize(1000));
+        EXPECT_TRUE(CheckSynchronize(20000));
     }
     EXPECT_TRUE(PumpUntil([&] { return returned.load(); }));
     worker.join();

@@ -36,8 +36,15 @@ TEST_F(PortTest, PlainModeCountsReadsPurgesAndDropsWithoutAHandler)
     // No handler: the bytes are read and dropped for good.
     port.SetOnDataAvailable(nullptr);
     ASSERT_TRUE(pty.Send(Pattern(2000)));
-    PumpUntil([] { return false; }, 200);
-    EXPECT_EQ(port.CommThread()->Device()->ClearError() + port.InQueue(), 0u);
+    const auto left = [&] { return port.CommThread()->Device()->ClearError() + port.InQueue(); };
+    auto noneSince = std::chrono::steady_clock::now();
+    PumpUntil([&] { // none left for 200 ms in a row: not merely still on the way
+        const auto now = std::chrono::steady_clock::now();
+        if (left() != 0)
+            noneSince = now;
+        return now - noneSince >= std::chrono::milliseconds(200);
+    }, 20000);
+    EXPECT_EQ(left(), 0u);
 }
 
 TEST_F(PortTest, LineModeHandsOverOneLineAtATime)
@@ -104,27 +111,31 @@ TEST_F(PortTest, AWorkerThreadReadsEveryByteOnceWhileNotificationsRun)
     std::string got;
     std::atomic<bool> done{false};
     std::atomic<int> sent{0};
+    bool lost = false; // the reader took the device for lost before the worker closed it
     std::thread worker([&] {
         port.SetRxBuffer(16384);
         port.SetOnDataAvailable([](TVornComPort*) {});
         port.SetOnDataSent([&](TVornComPort*) { ++sent; });
         port.SetActive(true);
         port.WriteString("go\r\n");
-        for (int i = 0; i < 10000 && got.size() < data.size(); ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (got.size() < data.size() && std::chrono::steady_clock::now() < deadline) {
             std::string piece(std::min<uint32_t>(port.InQueue(), 1500), '\0');
             EXPECT_EQ(port.Read(piece.data(), int32_t(piece.size())), int32_t(piece.size()));
             got += piece;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        lost = port.Lost();
         port.SetActive(false);
         done = true;
     });
-    EXPECT_EQ(pty.Receive(5000), "go\r\n");
+    EXPECT_EQ(pty.ReceiveAtLeast(4), "go\r\n");
     std::thread other([&] { EXPECT_TRUE(pty.Send(data)); });
-    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 15000));
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 40000));
     other.join();
     worker.join();
-    EXPECT_TRUE(got == data) << got.size() << " of " << data.size() << " bytes";
+    EXPECT_TRUE(got == data) << got.size() << " of " << data.size() << " bytes"
+                             << (lost ? "; the reader took the device for lost" : "");
     EXPECT_GT(sent, 0);
 }
 
@@ -136,7 +147,7 @@ TEST_F(PortTest, DeviceLossEndsTheReaderWithoutBurningCpu)
     EXPECT_TRUE(PumpUntil([&] { return port.InQueue() == 1; }));
 
     pty.Close();
-    EXPECT_TRUE(PumpUntil([&] { return port.CommThread()->Finished(); }, 500)) << "the reader ends promptly";
+    EXPECT_TRUE(PumpUntil([&] { return port.CommThread()->Finished(); }, 5000)) << "the reader ends promptly";
     EXPECT_TRUE(port.Lost());
     const double cpuBefore = ProcessCpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -158,20 +169,32 @@ TEST_F(PortTest, ClosingNeverHangsAndLeavesNothingBehind)
     port.SetActive(true);
     ASSERT_TRUE(pty.Send("pending"));
     // Without pumping, the reader takes the bytes and then blocks handing the event over.
-    for (int i = 0; i < 500 && port.CommThread()->Device()->ClearError() == 0; ++i)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (port.CommThread()->Device()->ClearError() == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(calls, 0);
     port.SetActive(false); // runs the pending notification instead of deadlocking
     EXPECT_EQ(calls, 1);
 
-    const ProcessResources before = CurrentProcessResources();
-    const auto noneLeft = [&] { return CurrentProcessResources() == before; };
+    // A thread that has just ended (or one that Wine ran for a wait of its own, with its
+    // handles) is still counted for a moment: the counts are waited for, and a leak never
+    // gets back to them. What the system frees later than the baseline counts as freed.
+    const ProcessResources before = SettledProcessResources();
+    const auto noneLeft = [&] {
+        const ProcessResources now = CurrentProcessResources();
+        return now.handles <= before.handles && now.threads <= before.threads;
+    };
+    const auto counts = [&] {
+        const ProcessResources now = CurrentProcessResources();
+        return std::to_string(now.handles) + " handles and " + std::to_string(now.threads) + " threads, "
+               + std::to_string(before.handles) + " and " + std::to_string(before.threads) + " before";
+    };
     for (int i = 0; i < 1000; ++i) {
         port.SetActive(true); // Close right after Open: the stop request must not get lost
         port.SetActive(false);
     }
-    EXPECT_TRUE(noneLeft());
+    EXPECT_TRUE(PumpUntil(noneLeft)) << counts();
 
     // A handler that frees its own port (and so closes it) from within the notification.
     auto* owned = new TVornComPort;
@@ -184,7 +207,7 @@ TEST_F(PortTest, ClosingNeverHangsAndLeavesNothingBehind)
     });
     owned->SetActive(true);
     ASSERT_TRUE(pty.Send("line\r\nmore\r\n"));
-    EXPECT_TRUE(PumpUntil(noneLeft));
+    EXPECT_TRUE(PumpUntil(noneLeft)) << counts();
     // The freed reader has exited; taking the hand-off lock once more lets the thread
     // sanitizer see that too, instead of a race with the process exit.
     kestrin::CheckSynchronize(0);

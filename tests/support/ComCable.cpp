@@ -150,8 +150,12 @@ int main(int argc, char** argv)
             Cable& c = *polled[i];
             const short nearEvents = fds[2 * i].revents, farEvents = fds[2 * i + 1].revents;
             // The far end hangs up only after the test has opened and closed it.
-            if (Pump(c.out, nearEvents, farEvents) && Pump(c.in, farEvents, nearEvents) && !(farEvents & POLLHUP))
+            const bool outOk = Pump(c.out, nearEvents, farEvents), inOk = outOk && Pump(c.in, farEvents, nearEvents);
+            if (outOk && inOk && !(farEvents & POLLHUP))
                 continue;
+            std::fprintf(stderr, "kestrin-com-cable: %s cut (%s; near events %#x, far events %#x)\n", c.farLink.c_str(),
+                         !outOk ? "the near end failed" : !inOk ? "the far end failed" : "the far end hung up",
+                         unsigned(nearEvents), unsigned(farEvents));
             // Cut: the new cable is laid (and linked) before the old one's terminals close,
             // so that their numbers cannot come back under the same names meanwhile.
             std::string error;

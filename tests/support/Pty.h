@@ -29,6 +29,10 @@ public:
     // What arrives: waits firstMs for the first bytes, then until quietMs pass without any
     // (so surplus bytes are caught too) or the other side hangs up.
     std::string Receive(int firstMs, int quietMs = 100);
+    // What arrives until there are count bytes (or deadlineMs pass, or the other side hangs
+    // up), then until quietMs pass without more (0: returns at once), so surplus is caught.
+    // The wait for count bytes is generous: a loaded machine may deliver them in pieces.
+    std::string ReceiveAtLeast(size_t count, int deadlineMs = 20000, int quietMs = 100);
 
     int fd = -1; // Linux: the terminal's descriptor, for looking at its settings
     std::string slavePath;
@@ -49,7 +53,7 @@ inline std::string Pattern(size_t n)
 }
 
 // Runs the calls handed to the UI thread until pred holds; false after timeoutMs.
-inline bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 5000)
+inline bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 20000)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!pred()) {
@@ -58,4 +62,20 @@ inline bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 5000)
         kestrin::CheckSynchronize(5);
     }
     return true;
+}
+
+inline std::string Pty::ReceiveAtLeast(size_t count, int deadlineMs, int quietMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
+    std::string got;
+    hungUp = false;
+    while (got.size() < count && !hungUp) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        got += Receive(int(left.count()), 10);
+    }
+    if (quietMs > 0 && !hungUp)
+        got += Receive(quietMs, quietMs);
+    return got;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Reads a one-port Touchstone file with scikit-rf (tests/support/read_touchstone.py under
 // the system's Python, where Debian's python3-scikit-rf lives), a reader that shares
-// nothing with the program.
+// nothing with the program. Both paths are fixed at build time (KESTRIN_SYSTEM_PYTHON,
+// KESTRIN_TOUCHSTONE_READER), so the test runs from any folder.
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,9 +18,8 @@ struct TouchstonePoint {
 // on stderr).
 inline std::vector<TouchstonePoint> ReadWithScikitRf(const std::string& path, bool& ok)
 {
-    const char* source = std::getenv("KESTRIN_SOURCE_DIR");
-    const std::string command = std::string(KESTRIN_SYSTEM_PYTHON) + " '" + (source ? source : ".") +
-                                "/tests/support/read_touchstone.py' '" + path + "'";
+    const std::string command =
+        std::string(KESTRIN_SYSTEM_PYTHON) + " '" + KESTRIN_TOUCHSTONE_READER + "' '" + path + "'";
     std::vector<TouchstonePoint> points;
     FILE* reader = popen(command.c_str(), "r");
     ok = reader != nullptr;
