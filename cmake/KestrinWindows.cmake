@@ -20,6 +20,8 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/README-windows.txt
 configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt COPYONLY)
 install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
 
+# CPack packs what the install rules name; the tests need not be built for it.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 set(CPACK_GENERATOR "ZIP;NSIS")
 set(CPACK_PACKAGE_NAME kestrin-vna)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
