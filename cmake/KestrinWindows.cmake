@@ -45,4 +45,7 @@ set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MODIFY_PATH OFF)
 set(CPACK_NSIS_URL_INFO_ABOUT https://github.com/kestrinvna/kestrin-vna)
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+# A 64-bit installer for a 64-bit program: it writes the registry and Program Files as
+# 64-bit Windows shows them, and runs where only 64-bit programs run.
+set(CPACK_NSIS_DEFINES "  Unicode true\n  Target amd64-unicode")
 include(CPack)
