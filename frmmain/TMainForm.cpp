@@ -88,6 +88,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
         for (QGroupBox* box : {GroupBox1, GroupBox2, GroupBox3, GroupBox4, GroupBox5})
             box->setStyle(framed);
     }
+    // A right-aligned caption never loses its first letters: where the window's font draws it
+    // wider than its label (another system's font rendering), the label grows to the left.
+    for (QLabel* label : ClientArea->findChildren<QLabel*>()) {
+        const int grow = label->fontMetrics().horizontalAdvance(label->text()) - label->contentsRect().width();
+        if (label->text().isEmpty() || label->wordWrap() || !(label->alignment() & Qt::AlignRight) || grow <= 0)
+            continue;
+        label->setGeometry(label->geometry().adjusted(-grow, 0, 0, 0));
+    }
     // The controls reach from the left margin to the right edge of the rightmost one; the
     // client area is never laid out narrower, nor lower than the smallest window leaves it.
     for (QWidget* control : ClientArea->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
