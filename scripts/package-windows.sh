@@ -9,8 +9,8 @@
 # Prints the installer's path as its last line.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-# The Windows build folder of scripts/test-windows.sh: what was tested is what is packed.
-build="${KESTRIN_WINDOWS_BUILD_DIR:-$here/build-windows}"
+# Its own build folder: the one of scripts/test-windows.sh builds only what is below the window.
+build="${KESTRIN_WINDOWS_PROGRAM_DIR:-$here/build-windows-program}"
 prefix="${KESTRIN_QT_WINDOWS_PREFIX:-/opt/kestrin-qt6-mingw64}"
 
 "$here/scripts/install-deps.sh" windows >&2
