@@ -114,6 +114,14 @@ struct SerialDevice::Native {
     std::shared_ptr<InProcessLine> line; // instead of handle, for an in-process line
 
     bool Closed() const { return handle == INVALID_HANDLE_VALUE && !line; }
+    // The three events; false when the system has none left (the destructor frees any made).
+    bool CreateEvents()
+    {
+        stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        wakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        waitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        return stopEvent && wakeEvent && waitEvent;
+    }
 };
 
 SerialDevice::SerialDevice() : native_(std::make_unique<Native>()) {}
@@ -144,10 +152,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int* e
     }
     std::unique_ptr<SerialDevice> dev(new SerialDevice);
     Native& n = *dev->native_;
-    n.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    n.wakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    n.waitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!n.stopEvent || !n.wakeEvent || !n.waitEvent) {
+    if (!n.CreateEvents()) {
         ::CloseHandle(h);
         if (error)
             *error = ENOMEM;
@@ -178,10 +183,7 @@ std::unique_ptr<SerialDevice> SerialDevice::OpenLine(const std::string& path, in
     }
     std::unique_ptr<SerialDevice> dev(new SerialDevice);
     Native& n = *dev->native_;
-    n.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    n.wakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    n.waitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!n.stopEvent || !n.wakeEvent || !n.waitEvent) {
+    if (!n.CreateEvents()) {
         if (error)
             *error = ENOMEM;
         return nullptr;

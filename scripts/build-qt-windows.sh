@@ -13,7 +13,8 @@
 # platform and styles, the offscreen platform; the third-party libraries are Qt's bundled
 # ones, so nothing else is needed for Windows.
 #
-# What it changes on the machine: the packages below (apt-get), and the prefix. The
+# What it changes on the machine: the packages of install-deps.sh's windows role (apt-get),
+# and the prefix. The
 # source comes through apt with a deb-src list of its own kept in the work folder, so the
 # machine's apt sources stay as they are. Does nothing when the prefix already holds a
 # complete build of the same version and options (its stamp file).
@@ -26,18 +27,9 @@ jobs="${KESTRIN_JOBS:-2}"
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 
-# Qt's host tools (moc, rcc, uic) and its CMake files for the host: the Linux Qt.
-"$here/scripts/install-deps.sh" build
-packages=(g++-mingw-w64-x86-64-posix ninja-build xz-utils qt6-base-dev-tools)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# The cross-compiler, ninja, and Qt's host tools (moc, rcc, uic) with its CMake files for
+# the host: the Linux Qt.
+"$here/scripts/install-deps.sh" windows
 
 # The source must be the host Qt's version: its moc writes code for that version's headers.
 host_version="$(dpkg-query -W -f='${Version}' qt6-base-dev)"  # e.g. 6.4.2+dfsg-10
