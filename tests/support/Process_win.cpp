@@ -1,8 +1,5 @@
 #include "support/Process.h"
 
-#include <chrono>
-#include <thread>
-
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -81,19 +78,4 @@ bool UnderWine()
 {
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-ProcessResources SettledProcessResources()
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    ProcessResources last = CurrentProcessResources();
-    for (auto since = Clock::now(); Clock::now() - since < std::chrono::milliseconds(500) && Clock::now() < deadline;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (const ProcessResources now = CurrentProcessResources(); !(now == last)) {
-            last = now;
-            since = Clock::now();
-        }
-    }
-    return last;
 }
