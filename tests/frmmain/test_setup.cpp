@@ -49,9 +49,10 @@ protected:
     // The worker's two steps for one sweep: it copies the requested settings, and later hands
     // the reply over with them.
     void Copy() { WithWorker([this] { form->CopySweepSettings(); }); }
-    void HandOver(int32_t steps)
+    // The reply has the steps the worker asked for when it copied the settings.
+    void HandOver()
     {
-        const std::vector<uint8_t> reply(4 * size_t(steps), 2);
+        const std::vector<uint8_t> reply(4 * size_t(worker.Settings.Steps), 2);
         WithWorker([&] { form->HandOverSweep(reply.data()); });
         QApplication::processEvents();
     }
@@ -177,7 +178,7 @@ TEST_F(SetupTest, MarkersLandOnTheSamplesOfTheNextSweep)
     // Redraws of the sweep on display, and the sweep that was under way, neither show nor
     // lose marker 1, which lies outside them; saving now keeps it.
     form->cbRs->click();
-    HandOver(290);
+    HandOver();
     EXPECT_EQ(form->Marker1Index, -1);
     EXPECT_EQ(form->marker1_F->text(), "");
     EXPECT_EQ(form->CurrentSetup().Marker1MHz, 7.053L);
@@ -185,7 +186,7 @@ TEST_F(SetupTest, MarkersLandOnTheSamplesOfTheNextSweep)
     // The next sweep asks for the setup's range: marker 1 stands on the sample a click at
     // 7.053 MHz chooses, sample 5 of 0.01 MHz steps, and takes its frequency.
     Copy();
-    HandOver(30);
+    HandOver();
     EXPECT_EQ(form->Marker1Index, 5);
     EXPECT_EQ(form->Marker1FreqMHz, form->VNAList->GetEntry(5)->FreqMHz);
     EXPECT_EQ(form->marker1_F->text(), "7.050");
