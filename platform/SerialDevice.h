@@ -15,6 +15,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Mutex.h"
+
 namespace kestrin {
 
 // The line state in the layout the serial component hands over whole.
@@ -134,8 +136,8 @@ private:
     void DrainLocked(bool hungUp);
 
     std::unique_ptr<Native> native_;
-    std::mutex writeMutex_; // one write at a time; taken before mutex_
-    mutable std::mutex mutex_;
+    kestrin::Mutex writeMutex_; // one write at a time; taken before mutex_
+    mutable kestrin::Mutex mutex_;
     bool stop_ = false;
     std::atomic<bool> lost_{false};
     bool newBytes_ = false;

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/Mutex.h"
+
 namespace kestrin {
 
 class TThread {
@@ -41,7 +43,7 @@ private:
     void Run();
 
     std::thread thread_;
-    mutable std::mutex mutex_; // guards thread_'s start, join and detach, and freeOnTerminate_
+    mutable kestrin::Mutex mutex_; // guards thread_'s start, join and detach, and freeOnTerminate_
     std::atomic<bool> started_{false};
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};

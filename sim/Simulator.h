@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "platform/PseudoTerminal.h"
 #include "sim/LoadModel.h"
 
@@ -116,7 +117,7 @@ private:
     std::thread thread_;
     std::atomic<bool> serving_{false};
     std::atomic<int64_t> answered_{0};
-    std::mutex stopMutex_;
+    kestrin::Mutex stopMutex_;
 };
 
 } // namespace kestrin::sim
