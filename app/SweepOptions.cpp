@@ -210,16 +210,25 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
 std::string SweepToolHelp()
 {
     return std::string("Usage: ") + SweepToolName +
+#ifdef _WIN32
+           " --port PORT|simulator [options]\n"
+#else
            " --port PATH|simulator [options]\n"
+#endif
            "\n"
            "Sweeps a DDS antenna analyser without a window and writes the sweeps as CSV, as a\n"
            "Touchstone file or as one summary line per sweep.\n"
            "\n"
            "Options (the defaults are the window's; as in its frequency fields, a decimal comma\n"
            "is the point: --start 7,1 is 7.1 MHz):\n"
+#ifdef _WIN32
+           "  --port PORT       the analyser's COM port, e.g. COM5; 'simulator' for the\n"
+           "                    simulated analyser with an antenna load\n"
+#else
            "  --port PATH       the analyser's serial device, e.g. /dev/ttyUSB0 (or its name in\n"
            "                    the window's port list, ttyUSB0); 'simulator' for the simulated\n"
            "                    analyser with an antenna load\n"
+#endif
            "  --setup FILE      take the sweep settings from a setup file saved by the window\n"
            "                    (File > Save Setup...); the options below override them\n"
            "  --start MHZ       start frequency, 0 to 550 (default 0.1)\n"

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace kestrin {
 namespace {
@@ -131,11 +132,24 @@ std::string SerialDevice::PathForNumber(int number)
     return "\\\\.\\COM" + std::to_string(number);
 }
 
+namespace {
+
+// "COM12" as a person writes it: a file name for COM1 to COM9 only, so it is opened as the
+// device "\\.\COM12".
+std::string DevicePath(const std::string& path)
+{
+    const bool comName = path.size() > 3 && path.size() <= 12 && _strnicmp(path.c_str(), "COM", 3) == 0 &&
+                         path.find_first_not_of("0123456789", 3) == std::string::npos;
+    return comName ? "\\\\.\\" + path : path;
+}
+
+} // namespace
+
 std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int* error)
 {
     if (InProcessLine::IsLinePath(path))
         return OpenLine(path, error);
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileA(DevicePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         if (error)
