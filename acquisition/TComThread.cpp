@@ -24,13 +24,13 @@ void TComThread::Terminate()
 
 void TComThread::Pause(int ms)
 {
-    std::unique_lock<std::mutex> lock(pauseMutex_);
+    std::unique_lock lock(pauseMutex_);
     pauseWake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Terminated(); });
 }
 
 void TComThread::AwaitReply(int ms)
 {
-    std::unique_lock<std::mutex> lock(pauseMutex_);
+    std::unique_lock lock(pauseMutex_);
     pauseWake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Terminated() || replyComplete_; });
     replyComplete_ = false;
 }

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "acquisition/SweepRequest.h"
-#include "platform/Mutex.h"
 #include "platform/Thread.h"
 
 class TVornComPort;
@@ -118,7 +117,7 @@ private:
 
     static constexpr uint32_t kNoReply = UINT32_MAX;
 
-    kestrin::Mutex pauseMutex_;
+    std::mutex pauseMutex_;
     std::condition_variable pauseWake_;
     std::atomic<uint32_t> awaitedBytes_{kNoReply};
     bool replyComplete_ = false; // guarded by pauseMutex_: the port counted the whole reply

@@ -99,7 +99,7 @@ public:
 
 private:
     const SweepSettings settings_;
-    kestrin::Mutex mutex_;
+    std::mutex mutex_;
     std::deque<ArrivedSweep> arrived_;
     std::atomic<bool> ended_{false};
     std::atomic<bool> progressChanged_{false};

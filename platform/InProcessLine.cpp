@@ -121,7 +121,7 @@ size_t InProcessLine::QueuedForProgram() const
 template <typename Condition>
 bool InProcessLine::WaitFor(int timeoutMs, Condition condition)
 {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (timeoutMs < 0)
         changed_.wait(lock, condition);
     else

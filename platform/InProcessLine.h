@@ -12,8 +12,6 @@
 #include <mutex>
 #include <string>
 
-#include "platform/Mutex.h"
-
 namespace kestrin {
 
 class InProcessLine {
@@ -69,7 +67,7 @@ private:
     bool WaitFor(int timeoutMs, Condition condition);
 
     std::string path_;
-    mutable kestrin::Mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable changed_; // for the device side's waits
     std::deque<uint8_t> toProgram_;
     std::deque<uint8_t> toDevice_;

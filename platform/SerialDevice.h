@@ -15,8 +15,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/Mutex.h"
-
 namespace kestrin {
 
 // The line state in the layout the serial component hands over whole.
@@ -136,8 +134,8 @@ private:
     void DrainLocked(bool hungUp);
 
     std::unique_ptr<Native> native_;
-    kestrin::Mutex writeMutex_; // one write at a time; taken before mutex_
-    mutable kestrin::Mutex mutex_;
+    std::mutex writeMutex_; // one write at a time; taken before mutex_
+    mutable std::mutex mutex_;
     bool stop_ = false;
     std::atomic<bool> lost_{false};
     bool newBytes_ = false;

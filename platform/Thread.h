@@ -8,8 +8,6 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/Mutex.h"
-
 namespace kestrin {
 
 class TThread {
@@ -43,7 +41,7 @@ private:
     void Run();
 
     std::thread thread_;
-    mutable kestrin::Mutex mutex_; // guards thread_'s start, join and detach, and freeOnTerminate_
+    mutable std::mutex mutex_; // guards thread_'s start, join and detach, and freeOnTerminate_
     std::atomic<bool> started_{false};
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};

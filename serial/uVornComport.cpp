@@ -236,7 +236,7 @@ void TVornCommThread::ScanLines(uint32_t available)
 {
     TVornComPort* port = ownerPort_;
     TVornCommBuffer& b = *lineBuffer_;
-    std::unique_lock<std::mutex> lock(lineMutex_);
+    std::unique_lock lock(lineMutex_);
     if (int64_t(b.Capacity()) - b.WritePos < int64_t(available))
         b.Grow(available);
     b.WritePos += device_->Read(b.Data() + b.WritePos, int32_t(available));

@@ -4,7 +4,6 @@
 // thread of its own reports received bytes on the UI thread (plain or line mode).
 // Configure, open, write, poll, read and close it on one thread.
 #include "platform/PortTable.h"
-#include "platform/Mutex.h"
 #include "platform/Thread.h"
 
 #include <atomic>
@@ -148,7 +147,7 @@ private:
     TVornComPort* ownerPort_;
     std::unique_ptr<kestrin::SerialDevice> device_;
     TVornCommBuffer* lineBuffer_;
-    kestrin::Mutex lineMutex_; // guards lineBuffer_ positions and contents in line mode
+    std::mutex lineMutex_; // guards lineBuffer_ positions and contents in line mode
     std::atomic<uint32_t> eventMask_{0};
     std::atomic<uint32_t> inQueue_{0};
     std::atomic<bool> lost_{false};

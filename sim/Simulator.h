@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Mutex.h"
 #include "platform/PseudoTerminal.h"
 #include "sim/LoadModel.h"
 
@@ -117,7 +116,7 @@ private:
     std::thread thread_;
     std::atomic<bool> serving_{false};
     std::atomic<int64_t> answered_{0};
-    kestrin::Mutex stopMutex_;
+    std::mutex stopMutex_;
 };
 
 } // namespace kestrin::sim
