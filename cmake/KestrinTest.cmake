@@ -17,7 +17,12 @@ function(kestrin_add_test)
     qt_import_plugins(${T_NAME} INCLUDE_BY_TYPE platforms Qt6::QOffscreenIntegrationPlugin)
   endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
-  set_tests_properties(${T_NAME} PROPERTIES
-    TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};KESTRIN_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  set(environment "QT_QPA_PLATFORM=offscreen;KESTRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};KESTRIN_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
+    # Wine keeps the QT_ variables of Linux from Windows programs and hands on WINEQT_ ones
+    # under their QT_ names. The offscreen platform of Windows reads its fonts from one
+    # folder: Liberation Sans, the metric twin of Arial.
+    list(APPEND environment "WINEQT_QPA_PLATFORM=offscreen" "WINEQT_QPA_FONTDIR=/usr/share/fonts/truetype/liberation")
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${environment}")
 endfunction()

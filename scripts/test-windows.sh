@@ -1,15 +1,29 @@
 #!/usr/bin/env bash
-# Cross-builds everything below the window for Windows (mingw-w64) and runs its tests under
-# Wine, in a throwaway Wine prefix that needs no display: the serial tests on COM ports that
-# are Linux pseudo-terminals joined by null-modem cables (kestrin-com-cable), the worker
-# against the Linux build of the simulated analyser (kestrin-vna-sim), the port list on the
-# registry key SERIALCOMM. Installs what is missing: mingw-w64, wine64, and GoogleTest built
-# for mingw from Debian's googletest sources.
+# Cross-builds the whole program with its tests for Windows (mingw-w64, against Qt for
+# Windows from scripts/build-qt-windows.sh, which it builds first when it is not there) and
+# runs the tests under Wine, in a throwaway Wine prefix that needs no display: the serial
+# tests on COM ports that are Linux pseudo-terminals joined by null-modem cables
+# (kestrin-com-cable), the worker against the Linux build of the simulated analyser
+# (kestrin-vna-sim), the port list on the registry key SERIALCOMM, the window's tests on Qt's
+# offscreen platform; then kestrin-vna-sweep.exe against the simulated analyser on a COM
+# port, whose CSV must be the Linux build's to the byte. Installs what is missing: mingw-w64,
+# wine64, and GoogleTest built for mingw from Debian's googletest sources.
+# Linux only, so not built here: the simulated analyser's own tests (it serves a
+# pseudo-terminal), the sweep tool's (a child process run with POSIX signals and terminals)
+# and the atomic file's (a file size limit makes a save fail half-way).
+# --build-only: installs and builds all that, runs nothing.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+build_only=0
+case "${1:-}" in
+  "") ;;
+  --build-only) build_only=1 ;;
+  *) echo "usage: $0 [--build-only]" >&2; exit 2 ;;
+esac
 linux_build="${KESTRIN_BUILD_DIR:-$here/build}"
 windows_build="${KESTRIN_WINDOWS_BUILD_DIR:-$here/build-windows}"
 mingw_prefix=/usr/local/x86_64-w64-mingw32
+qt_prefix="${KESTRIN_QT_WINDOWS_PREFIX:-/opt/kestrin-qt6-mingw64}"
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 started=$(date +%s)
@@ -30,6 +44,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# Qt for Windows, built once per machine.
+KESTRIN_QT_WINDOWS_PREFIX="$qt_prefix" "$here/scripts/build-qt-windows.sh"
+
 # GoogleTest for mingw, built once from Debian's sources.
 if [ ! -f "$mingw_prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
   echo "Building GoogleTest for mingw-w64 into $mingw_prefix"
@@ -41,15 +58,20 @@ if [ ! -f "$mingw_prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
   rm -rf "$gtest_build"
 fi
 
-# The Linux programs on the other end of the COM ports.
+# The Linux programs on the other end of the COM ports, and the Linux sweep tool.
 cmake -S "$here" -B "$linux_build" -DKESTRIN_BUILD_TESTS=ON >/dev/null
-cmake --build "$linux_build" -j2 --target kestrin-vna-sim kestrin-com-cable >/dev/null
+cmake --build "$linux_build" -j2 --target kestrin-vna-sim kestrin-com-cable kestrin-vna-sweep >/dev/null
 
-# Everything below the window, with its tests, for Windows.
+# The whole program, with its tests, for Windows.
 cmake -S "$here" -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_BUILD_WINDOW=OFF -DKESTRIN_BUILD_TESTS=ON -DKESTRIN_WERROR=ON >/dev/null
+  -DKESTRIN_QT_WINDOWS_PREFIX="$qt_prefix" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIN_BUILD_WINDOW=ON \
+  -DKESTRIN_BUILD_TESTS=ON -DKESTRIN_WERROR=ON >/dev/null
 cmake --build "$windows_build" -j2 >/dev/null
 built=$(date +%s)
+if [ $build_only -eq 1 ]; then
+  echo "scripts/test-windows.sh: built in $((built - started)) s"
+  exit 0
+fi
 
 # A throwaway prefix: no display, no prompts for Gecko or Mono, no Wine messages.
 WINEPREFIX="$(mktemp -d /tmp/kestrin-wine.XXXXXX)"
@@ -69,6 +91,12 @@ trap cleanup EXIT
 # long as the server does. Wine's own services inherit the log, not this script's output.
 "$wineserver" -p >"$logs/wineserver.log" 2>&1
 timeout 120 "$wine" wineboot -i >"$logs/wineboot.log" 2>&1
+# Wine's desktop process, up for the whole run: started by a window test, it would keep that
+# test's output open, and ctest waiting, until it ends on its own.
+"$wine" "$windows_build/tests/support/kestrin-wine-desktop.exe" >"$logs/desktop.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 600); do grep -q ready "$logs/desktop.log" 2>/dev/null && break; sleep 0.1; done
+grep -q ready "$logs/desktop.log" || { cat "$logs/desktop.log"; echo "Wine's desktop did not start" >&2; exit 1; }
 
 # COM100..COM147: 24 null-modem cables (near end, far end); COM99: the simulated analyser.
 cables=24
@@ -107,6 +135,22 @@ timeout 900 ctest --output-on-failure --timeout 300 || status=$?
 if [ $status -ne 0 ]; then
   echo "== the helpers' logs (each cable cut, with its cause; the simulated analyser)"
   cat "$logs/cables.log" "$logs/sim.log"
+fi
+
+# The sweep tool as a Windows user runs it, on the COM port named as Windows names it: its
+# CSV is the Linux tool's on the in-process simulated analyser, byte for byte.
+band=(--start 14 --end 14.35 --steps 40)
+"$linux_build/app/kestrin-vna-sweep" --port simulator "${band[@]}" --output "$logs/linux.csv"
+tool_status=0
+timeout 120 "$wine" "$windows_build/app/kestrin-vna-sweep.exe" --port COM99 "${band[@]}" \
+  --output "$(printf 'Z:%s' "$logs/windows.csv" | tr / '\\')" >"$logs/sweep.log" 2>&1 || tool_status=$?
+if [ $tool_status -eq 0 ] && cmp -s "$logs/linux.csv" "$logs/windows.csv"; then
+  echo "kestrin-vna-sweep.exe on COM99: the Linux tool's CSV ($(wc -l <"$logs/windows.csv") lines)"
+else
+  echo "kestrin-vna-sweep.exe on COM99 failed (status $tool_status) or wrote another CSV:" >&2
+  cat "$logs/sweep.log" >&2
+  diff "$logs/linux.csv" "$logs/windows.csv" | head -n 10 >&2 || true
+  status=1
 fi
 echo "scripts/test-windows.sh: $(($(date +%s) - started)) s in all, $(($(date +%s) - built)) s under Wine"
 exit $status

@@ -1,5 +1,6 @@
-// Start and Stop through the real window against an analyser on a pseudo-terminal:
-// either played by the test on the master side, or the simulated analyser.
+// Start and Stop through the real window against an analyser on a serial line: either played
+// by the test on the other end (a pseudo-terminal's master side on Linux, the far end of a
+// null-modem cable under Wine), or the simulated analyser.
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -10,9 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include "acquisition/SweepRequest.h"
 #include "frmmain/FormFixture.h"
@@ -23,6 +21,8 @@
 #include "serial/uVornComport.h"
 #include "sim/Simulator.h" // <chrono>, <string>, <vector>
 #include "sim/SimulatorPort.h"
+#include "support/Process.h"
+#include "support/Pty.h"
 
 using namespace kestrin::sim;
 using Clock = std::chrono::steady_clock;
@@ -51,35 +51,50 @@ Bytes AntennaReply(int32_t startKHz, int32_t endKHz, int32_t steps)
     return BuildReply(SimConfig{}, SweepRequest{w.Start, steps, w.Step});
 }
 
-// The analyser side of a pseudo-terminal, played by the test.
+// The analyser's end of the line, played by the test.
 struct Analyser {
-    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    std::string slavePath = master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
-    ~Analyser() { master < 0 || ::close(master); }
-    void Unplug() { ::close(std::exchange(master, -1)); }
-    // A blocking write to a terminal returns when all of it is queued.
-    bool Send(const Bytes& bytes, size_t count = 0) const
+    Pty line;
+    const std::string slavePath = line.slavePath;
+    void Unplug() { line.Close(); }
+    // Returns when all of the bytes are queued.
+    bool Send(const Bytes& bytes, size_t count = 0)
     {
         count = count ? count : bytes.size();
-        return ::write(master, bytes.data(), count) == ssize_t(count);
+        return line.Send(std::string(bytes.begin(), bytes.begin() + ptrdiff_t(count)));
     }
+    // What the program wrote so far, while the window runs on.
+    std::string Received() { return line.Receive(1, 0); }
     // Bytes the program wrote, up to four CRs (one request), while the window runs on.
-    std::string Request() const
+    std::string Request()
     {
         std::string got;
-        char buf[256];
         Until([&] {
-            if (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 0) > 0)
-                got.append(buf, size_t(std::max<ssize_t>(::read(master, buf, sizeof buf), 0)));
+            got += Received();
             return std::count(got.begin(), got.end(), '\r') >= 4;
         }, 10000);
         return got;
     }
 };
 
+#ifdef _WIN32
+// The process's handles and threads. Qt's painting may start pool threads of its own and
+// end them when idle; they cannot be told apart here, so a count may only fall back to or
+// below the one before.
+using Resources = ProcessResources;
+Resources CurrentResources() { return CurrentProcessResources(); }
+bool NoMoreThan(const Resources& now, const Resources& before)
+{
+    return now.handles <= before.handles && now.threads <= before.threads;
+}
+std::string Describe(const Resources& r)
+{
+    return std::to_string(r.threads) + " threads and " + std::to_string(r.handles) + " handles";
+}
+#else
 // The process's threads (without the pool Qt's painting keeps at its own discretion) and
 // descriptors.
-std::pair<int, int> ThreadsAndFds()
+using Resources = std::pair<int, int>;
+Resources CurrentResources()
 {
     int threads = 0;
     const QDir tasks(QStringLiteral("/proc/self/task"));
@@ -89,15 +104,21 @@ std::pair<int, int> ThreadsAndFds()
     }
     return {threads, int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size())};
 }
+bool NoMoreThan(const Resources& now, const Resources& before) { return now == before; }
+std::string Describe(const Resources& r)
+{
+    return std::to_string(r.first) + " threads and " + std::to_string(r.second) + " descriptors";
+}
+#endif
 
 // The threads and descriptors once they have stayed the same for 200 ms: a thread that has
 // just been joined may still be listed for a moment.
-std::pair<int, int> SettledThreadsAndFds()
+Resources SettledResources()
 {
-    auto last = ThreadsAndFds();
+    auto last = CurrentResources();
     auto since = Clock::now();
     Until([&] {
-        if (const auto now = ThreadsAndFds(); now != last) {
+        if (const auto now = CurrentResources(); !(now == last)) {
             last = now;
             since = Clock::now();
         }
@@ -107,13 +128,11 @@ std::pair<int, int> SettledThreadsAndFds()
 }
 
 // Waits until the threads and descriptors are back to before; a leak never gets there.
-::testing::AssertionResult BackTo(const std::pair<int, int>& before)
+::testing::AssertionResult BackTo(const Resources& before)
 {
-    if (Until([&] { return ThreadsAndFds() == before; }))
+    if (Until([&] { return NoMoreThan(CurrentResources(), before); }))
         return ::testing::AssertionSuccess();
-    const auto now = ThreadsAndFds();
-    return ::testing::AssertionFailure() << now.first << " threads and " << now.second << " descriptors, "
-                                         << before.first << " and " << before.second << " before";
+    return ::testing::AssertionFailure() << Describe(CurrentResources()) << ", " << Describe(before) << " before";
 }
 
 // The window with an analyser on a test port; as an event filter it records every sweep
@@ -264,6 +283,15 @@ TEST_F(WorkerTest, NoPortOrOneThatCannotOpenIsReportedAndTheWindowStaysStopped)
     EXPECT_TRUE(errors.front().contains("No serial port is selected"));
     ExpectRunning(false);
 
+#ifdef _WIN32
+    // A COM port that is not there, named as Device Manager names it.
+    AddPort("\\\\.\\COM250");
+    ClickStart();
+    ASSERT_TRUE(Until([&] { return errors.size() > 1; }));
+    EXPECT_TRUE(errors.back().startsWith("Cannot open port 'COM250'.") && errors.back().contains("Device Manager"))
+        << errors.back().toStdString();
+    ExpectRunning(false);
+#else
     AddPort("/dev/ttyKestrinNoSuchPort");
     ClickStart();
     ASSERT_TRUE(Until([&] { return errors.size() > 1; }));
@@ -273,6 +301,7 @@ TEST_F(WorkerTest, NoPortOrOneThatCannotOpenIsReportedAndTheWindowStaysStopped)
     const std::string denied = OpenFailureText("Cannot open port '/dev/ttyUSB0'", EACCES);
     EXPECT_EQ(denied.rfind("Cannot open port '/dev/ttyUSB0'.", 0), 0u);
     EXPECT_NE(denied.find("'dialout'"), std::string::npos);
+#endif
 }
 
 // The "Simulator" item as a person uses it: 4000 steps typed while it runs, then the window
@@ -337,30 +366,41 @@ TEST_F(WorkerTest, ManyStartsAndStopsLeakNothingAndSurplusBytesNeverShiftASweep)
     std::string error;
     ASSERT_TRUE(sim->Start(error)) << error;
     AddPort(sim->SlavePath());
+    const auto cycles = [&] {
+        for (int i = 0; i < 200; ++i) {
+            ClickStart();
+            ASSERT_NE(form->ComThread, nullptr);
+            // Every tenth cycle waits for a sweep; the others stop at once or mid-opening.
+            if (i % 10 == 9) {
+                const size_t count = sweeps.size();
+                ASSERT_TRUE(Until([&] { return sweeps.size() > count; })) << "cycle " << i;
+                const int64_t answered = sim->RequestsAnswered();
+                ClickStart();
+                // A stop during the pause still sends that sweep's request; the next start's
+                // transmit purge would cut it short on a pseudo-terminal and leave the simulated
+                // analyser waiting for the rest. Let it take the request first.
+                Until([&] { return sim->RequestsAnswered() > answered; }, 5000);
+            } else {
+                QTest::qWait(i % 3 * 3);
+                ClickStart();
+            }
+            ASSERT_EQ(form->ComThread, nullptr);
+        }
+    };
     // One full run first, so that everything made once per process exists.
     ClickStart();
     ASSERT_TRUE(Until([&] { return sweeps.size() >= 3; }));
     ClickStart();
-    const auto before = SettledThreadsAndFds();
-    for (int i = 0; i < 200; ++i) {
-        ClickStart();
-        ASSERT_NE(form->ComThread, nullptr);
-        // Every tenth cycle waits for a sweep; the others stop at once or mid-opening.
-        if (i % 10 == 9) {
-            const size_t count = sweeps.size();
-            ASSERT_TRUE(Until([&] { return sweeps.size() > count; })) << "cycle " << i;
-            const int64_t answered = sim->RequestsAnswered();
-            ClickStart();
-            // A stop during the pause still sends that sweep's request; the next start's
-            // transmit purge would cut it short on a pseudo-terminal and leave the simulated
-            // analyser waiting for the rest. Let it take the request first.
-            Until([&] { return sim->RequestsAnswered() > answered; }, 5000);
-        } else {
-            QTest::qWait(i % 3 * 3);
-            ClickStart();
-        }
-        ASSERT_EQ(form->ComThread, nullptr);
-    }
+#ifdef _WIN32
+    // Under Windows the first cycles also make events that then stay (Wine and the thread
+    // library make them at their first need): a first round of cycles makes them before
+    // the count is taken. A leak still shows in the second round.
+    cycles();
+    ASSERT_FALSE(HasFatalFailure());
+#endif
+    const auto before = SettledResources();
+    cycles();
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(BackTo(before));
     EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
     for (size_t i = 0; i < sweeps.size(); ++i)
@@ -439,18 +479,15 @@ TEST_F(WorkerTest, AnAnalyserThatNeverAnswersGetsThreeRequestsThenTheMessage)
 {
     Analyser analyser;
     AddPort(analyser.slavePath);
-    const auto before = SettledThreadsAndFds();
+    const auto before = SettledResources();
     ClickStart();
     std::string wire;
-    char buf[256];
     ASSERT_TRUE(Until([&] {
-        if (pollfd p{analyser.master, POLLIN, 0}; ::poll(&p, 1, 0) > 0)
-            wire.append(buf, size_t(std::max<ssize_t>(::read(analyser.master, buf, sizeof buf), 0)));
+        wire += analyser.Received();
         return !errors.isEmpty();
     }, 30000));
     QTest::qWait(300); // a fourth request would be under way by now
-    if (pollfd p{analyser.master, POLLIN, 0}; ::poll(&p, 1, 0) > 0)
-        wire.append(buf, size_t(std::max<ssize_t>(::read(analyser.master, buf, sizeof buf), 0)));
+    wire += analyser.Received();
     EXPECT_EQ(wire, DefaultRequest + DefaultRequest + DefaultRequest);
     ASSERT_EQ(errors.size(), 1);
     EXPECT_EQ(errors.front().toStdString(),
@@ -500,7 +537,7 @@ TEST_F(WorkerTest, AnErrorThatIsNotAPortErrorIsReportedAndLeaksNothing)
 {
     Analyser analyser;
     AddPort(analyser.slavePath);
-    const auto before = SettledThreadsAndFds();
+    const auto before = SettledResources();
     TVornComPort::BeforeReaderStart = [] {
         throw std::system_error(EAGAIN, std::generic_category(), "cannot start the reader thread");
     };

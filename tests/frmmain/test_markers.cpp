@@ -10,12 +10,16 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include "frmmain/FormFixture.h"
 #include "measure/NumberText.h"
+#ifndef _WIN32
 #include "support/ScikitRf.h"
+#endif
 #include "plot/PlotDraw.h"
 #include "plot/TPanelPlus.h"
 
@@ -223,23 +227,33 @@ TEST_F(MarkersTest, BmpHoldsThePlotWithoutTheOverlay)
 TEST_F(MarkersTest, FailedSavesNameThePathAndKeepWhatWasThere)
 {
     DeliverTenthsSweep();
-    // A folder without write permission; root ignores permissions, so it gets a path below a
-    // regular file instead.
-    const bool root = geteuid() == 0;
+    // A folder without write permission; root ignores permissions, and Windows has none of
+    // this kind, so they get a path below a regular file instead.
+#ifdef _WIN32
+    const bool belowAFile = true;
+    const QString reason; // the system's own words, in the user's language
+#else
+    const bool belowAFile = geteuid() == 0;
+    const QString reason = QString::fromLocal8Bit(std::strerror(belowAFile ? ENOTDIR : EACCES));
+#endif
     ASSERT_TRUE(WriteAll(dir.filePath("plain"), "x"));
     ASSERT_TRUE(QDir(dir.path()).mkdir("locked"));
     QFile::setPermissions(dir.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const QString reason = QString::fromLocal8Bit(std::strerror(root ? ENOTDIR : EACCES));
     for (const char* name : {"/plot.bmp", "/table.csv", "/sweep.s1p"}) {
-        answer = dir.filePath(root ? "plain" : "locked") + name;
+        answer = dir.filePath(belowAFile ? "plain" : "locked") + name;
         errors.clear();
         answer.endsWith(".bmp") ? form->BMPSaveClick()
         : answer.endsWith(".csv") ? form->Button1Click()
                                   : form->SaveTouchstone1Click();
         ASSERT_EQ(errors.size(), 1) << name;
-        EXPECT_TRUE(errors[0].contains(answer) && errors[0].contains(reason)) << errors[0].toStdString();
+        // The path as the system writes it (with backslashes on Windows), then the reason.
+        const QString path = QDir::toNativeSeparators(answer);
+        const qsizetype at = errors[0].indexOf(path + ": ");
+        EXPECT_TRUE(at >= 0 && errors[0].size() > at + path.size() + 2 && errors[0].contains(reason))
+            << errors[0].toStdString();
     }
 
+#ifndef _WIN32 // no file size limit to make a save fail half-way
     // A save that fails half-way (the file size limit) leaves the earlier file as it was,
     // and no temporary file.
     QDir(dir.path()).mkdir("keep");
@@ -259,6 +273,7 @@ TEST_F(MarkersTest, FailedSavesNameThePathAndKeepWhatWasThere)
     EXPECT_TRUE(errors[0].contains(answer)) << errors[0].toStdString();
     EXPECT_EQ(ReadAll(answer), QByteArray("previous picture"));
     EXPECT_EQ(QDir(dir.filePath("keep")).entryList(QDir::Files), QStringList{"old.bmp"});
+#endif
 }
 
 TEST_F(MarkersTest, CsvHoldsTheSweepOnDisplay)
@@ -345,6 +360,7 @@ TEST_F(MarkersTest, TouchstoneHoldsTheSweepOnDisplayAndAnotherReaderReadsItBack)
         EXPECT_TRUE(lines[4].startsWith("! ") && lines[4].contains("between 0 and 180 degrees"));
         EXPECT_EQ(lines[5], "# MHz S MA R 50");
 
+#ifndef _WIN32 // the reader is a Linux program
         // scikit-rf's points, in ascending frequency, against the samples the window holds.
         bool ok = false;
         const std::vector<TouchstonePoint> points = ReadWithScikitRf(answer.toStdString(), ok);
@@ -358,6 +374,7 @@ TEST_F(MarkersTest, TouchstoneHoldsTheSweepOnDisplayAndAnotherReaderReadsItBack)
             EXPECT_NEAR(p.Deg, double(e.PhaseDeg), 1e-9) << k;
         }
         EXPECT_NEAR((descending ? points.front() : points.back()).Deg, 179.82421875, 1e-9) << "phase count 1023";
+#endif
     }
 }
 

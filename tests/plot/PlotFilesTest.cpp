@@ -6,7 +6,9 @@
 #include <QtEndian>
 
 #include <csignal>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include "PlotTestUtil.h"
 
@@ -47,6 +49,7 @@ TEST_F(FilesTest, BmpIsUncompressedTwentyFourBitOfThePictureSize)
     EXPECT_EQ(QImage(path).convertToFormat(QImage::Format_RGB888), picture);
 }
 
+#ifndef _WIN32 // a file size limit makes the save fail half-way: Linux only
 // The window tests show the path and the reason of a save into a locked folder; the
 // platform's tests the text files' saves.
 TEST_F(FilesTest, BmpFailingHalfWayHarmsNoFileAndLeavesNoTemporary)
@@ -70,5 +73,7 @@ TEST_F(FilesTest, BmpFailingHalfWayHarmsNoFileAndLeavesNoTemporary)
     EXPECT_EQ(ReadAll(keep), QByteArray("previous"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.bmp"});
 }
+
+#endif
 
 } // namespace
