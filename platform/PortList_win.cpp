@@ -2,16 +2,14 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
 
 namespace kestrin {
 
-namespace {
-
-// The number of a port name "COM" + decimal digits, or -1.
-int PortNumberOf(const std::string& name)
+int ComPortNumber(const std::string& name)
 {
-    if (name.size() <= 3 || name.size() > 12 || name.compare(0, 3, "COM") != 0)
+    if (name.size() <= 3 || name.size() > 12 || _strnicmp(name.c_str(), "COM", 3) != 0)
         return -1;
     int number = 0;
     for (size_t i = 3; i < name.size(); ++i) {
@@ -21,8 +19,6 @@ int PortNumberOf(const std::string& name)
     }
     return number;
 }
-
-} // namespace
 
 std::unique_ptr<PortProvider> MakeSystemPortProvider()
 {
@@ -49,7 +45,7 @@ std::vector<PortEntry> WindowsPortProvider::Enumerate()
         std::string port(data.data(), dataSize);
         while (!port.empty() && port.back() == '\0')
             port.pop_back();
-        const int number = PortNumberOf(port);
+        const int number = ComPortNumber(port);
         if (number < 0)
             continue;
         PortEntry e;

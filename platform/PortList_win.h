@@ -6,6 +6,9 @@
 
 namespace kestrin {
 
+// The number of a port name "COM" + decimal digits, in any case ("COM12": 12), or -1.
+int ComPortNumber(const std::string& name);
+
 // Windows: the values under HKEY_LOCAL_MACHINE\<key>, in the registry's enumeration
 // order. Each value's data names a port, "COM" and its number; the item shows that name
 // and carries the number (the device \\.\COMn). A value name containing "VCP" (FTDI's

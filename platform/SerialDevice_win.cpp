@@ -8,10 +8,10 @@
 #include <windows.h>
 
 #include "platform/InProcessLine.h"
+#include "platform/PortList_win.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace kestrin {
 namespace {
@@ -132,24 +132,15 @@ std::string SerialDevice::PathForNumber(int number)
     return "\\\\.\\COM" + std::to_string(number);
 }
 
-namespace {
-
-// "COM12" as a person writes it: a file name for COM1 to COM9 only, so it is opened as the
-// device "\\.\COM12".
-std::string DevicePath(const std::string& path)
-{
-    const bool comName = path.size() > 3 && path.size() <= 12 && _strnicmp(path.c_str(), "COM", 3) == 0 &&
-                         path.find_first_not_of("0123456789", 3) == std::string::npos;
-    return comName ? "\\\\.\\" + path : path;
-}
-
-} // namespace
-
 std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int* error)
 {
     if (InProcessLine::IsLinePath(path))
         return OpenLine(path, error);
-    HANDLE h = CreateFileA(DevicePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    // "COM12" as a person writes it is a file name for COM1 to COM9 only: it opens as the
+    // device \\.\COM12.
+    const int comNumber = ComPortNumber(path);
+    const std::string device = comNumber >= 0 ? PathForNumber(comNumber) : path;
+    HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         if (error)
