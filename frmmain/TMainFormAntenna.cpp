@@ -55,12 +55,8 @@ void TMainForm::CreateAntennaMenus()
 {
     OpenReference1 = new QAction(QStringLiteral("Open &Reference..."), this);
     OpenReference1->setObjectName(QStringLiteral("OpenReference1"));
-    File1->insertAction(SaveSetup1, OpenReference1);
     // Beside Open Setup: after it, before Save Setup.
-    File1->removeAction(OpenReference1);
-    const QList<QAction*> fileItems = File1->actions();
-    const qsizetype afterOpen = fileItems.indexOf(OpenSetup1) + 1;
-    File1->insertAction(afterOpen < fileItems.size() ? fileItems[afterOpen] : nullptr, OpenReference1);
+    File1->insertAction(SaveSetup1, OpenReference1);
     connect(OpenReference1, &QAction::triggered, this, &TMainForm::OpenReference1Click);
 
     SavePicture1 = new QAction(QStringLiteral("Save &Picture..."), this);
