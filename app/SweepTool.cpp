@@ -213,7 +213,7 @@ std::string Header(const SweepOptions& o)
 }
 
 std::string SweepText(const SweepOptions& o, const std::string& portName, int64_t number, const ArrivedSweep& sweep,
-                      const TVNAList& list, int32_t minSwrIndex)
+                      const TVNAList& list, int32_t minSwrIndex, int averaged)
 {
     switch (o.Format) {
     case SweepFormat::Csv:
@@ -227,6 +227,7 @@ std::string SweepText(const SweepOptions& o, const std::string& portName, int64_
         source.Shape = sweep.Settings;
         source.DdsClockHz = o.DdsClockHz;
         source.RLCalDb = o.RLCalDb;
+        source.Averaged = averaged;
         return SweepTouchstone(list, source);
     }
     case SweepFormat::Summary: {
@@ -337,12 +338,14 @@ int RunSweepTool(const SweepOptions& options, std::FILE* out, std::FILE* err, bo
                              marker2, minSwrIndex);
             }
             line.Clear();
+            const int averaged = options.Average > 1 ? average.Count() : 1;
+            const std::string text = SweepText(options, portName, written + 1, sweep, list, minSwrIndex, averaged);
             if (options.Format == SweepFormat::Touchstone) {
-                touchstone = SweepText(options, portName, written + 1, sweep, list, minSwrIndex);
+                touchstone = text;
                 ++written;
                 continue;
             }
-            if (!output.Add(SweepText(options, portName, written + 1, sweep, list, minSwrIndex), error)) {
+            if (!output.Add(text, error)) {
                 status = fail(error);
                 break;
             }
