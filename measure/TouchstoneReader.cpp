@@ -110,6 +110,8 @@ TouchstoneReading ReadTouchstoneText(std::string_view text)
         text.remove_prefix(3);
     Options options;
     bool optionsSeen = false;
+    bool referenceNext = false; // a version 2 [Reference] whose resistance is on the next line
+    bool information = false;   // between [Begin Information] and [End Information]
     int number = 0;
     auto fail = [&](const std::string& why) {
         reading.Points.clear();
@@ -125,6 +127,16 @@ TouchstoneReading ReadTouchstoneText(std::string_view text)
             line = line.substr(0, bang);
         const std::vector<std::string_view> words = Words(line);
         if (words.empty())
+            continue;
+        if (referenceNext) {
+            referenceNext = false;
+            const std::optional<Extended> r = ParseDecimal(words[0]);
+            if (!r || !(*r > 0))
+                return fail("[Reference] needs a resistance in ohm larger than 0.");
+            options.ROhm = *r;
+            continue;
+        }
+        if (information && Lower(words[0]) != "[end")
             continue;
         if (words[0].front() == '#') {
             // Only the first option line counts, as the format has it.
@@ -150,8 +162,20 @@ TouchstoneReading ReadTouchstoneText(std::string_view text)
                                 " ports; a reference is a one-port file (.s1p).");
             } else if (keyword == "[end]") {
                 break;
+            } else if (keyword == "[reference]") {
+                // The resistance of port 1, here or on the next line; it stands for the option line's R.
+                if (words.size() < 2) {
+                    referenceNext = true;
+                } else {
+                    const std::optional<Extended> r = ParseDecimal(words[1]);
+                    if (!r || !(*r > 0))
+                        return fail("[Reference] needs a resistance in ohm larger than 0.");
+                    options.ROhm = *r;
+                }
+            } else if (keyword == "[begin information]" || keyword == "[end information]") {
+                information = keyword == "[begin information]";
             } else if (keyword != "[version]" && keyword != "[number of frequencies]" &&
-                       keyword != "[network data]") {
+                       keyword != "[network data]" && keyword != "[matrix format]") {
                 return fail(std::string(words[0]) + " cannot be read here; a reference is a one-port file (.s1p).");
             }
             continue;

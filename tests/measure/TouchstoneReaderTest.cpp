@@ -33,6 +33,10 @@ const Row kRows[] = {
     {"option line without blank after #", "#GHz S MA R 50\n0.007 0.5 30\n", 7, 6.0206, 30},
     {"version 2, one port", "[Version] 2.0\n# MHz S MA R 50\n[Number of Ports] 1\n[Number of Frequencies] 1\n"
                             "[Network Data]\n7 0.5 30\n[End]\n", 7, 6.0206, 30},
+    {"version 2, its [Reference] on the next line", "[Version] 2.0\n# MHz S RI R 50\n[Number of Ports] 1\n"
+                                                   "[Reference]\n75\n[Matrix Format] Full\n[Begin Information]\n"
+                                                   "anything\n[End Information]\n[Network Data]\n7 0 0\n[End]\n",
+     7, 13.9794, 0},
     {"falling frequency", "# MHz S MA R 50\n7 0.5 30\n7.2 0.5 30\n7.1 0.5 30\n", 0, 0, 0,
      "Line 4: a frequency must be larger than the one before it."},
     {"repeated frequency", "# MHz S MA R 50\n7 0.5 30\n7 0.5 30\n", 0, 0, 0,
