@@ -21,7 +21,7 @@
 namespace {
 
 // A reference file larger than this is no one-port sweep; it is not read into memory.
-constexpr qint64 kMaxReferenceBytes = 64 << 20;
+constexpr qint64 kMaxReferenceBytes = 16 << 20;
 
 const Extended kBandwidthChoices[] = {0, 1.5L, 2, 3};
 
@@ -178,7 +178,7 @@ bool TMainForm::OpenReferenceFile(const QString& path)
         return false;
     }
     if (file.size() > kMaxReferenceBytes) {
-        ShowTitledError(name, cannot + QStringLiteral("The file is too large for a one-port sweep (over 64 MiB)."));
+        ShowTitledError(name, cannot + QStringLiteral("The file is too large for a one-port sweep (over 16 MiB)."));
         return false;
     }
     const QByteArray bytes = file.readAll();

@@ -180,6 +180,8 @@ TouchstoneReading ReadTouchstoneText(std::string_view text)
             }
             continue;
         }
+        if (reading.Points.size() == MaxTouchstonePoints)
+            return fail("a reference holds at most " + std::to_string(MaxTouchstonePoints) + " frequencies.");
         if (words.size() != 3)
             return fail("a one-port data line holds 3 numbers, the frequency and S11, not " +
                         std::to_string(words.size()) + ".");

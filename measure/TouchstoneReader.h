@@ -20,6 +20,10 @@ struct TouchstoneReading {
     std::string Error; // empty when read; else "Line 7: a frequency must be larger than the one before it."
 };
 
+// The most points a reference holds: far more than any analyser sweeps, few enough to draw
+// at once.
+inline constexpr size_t MaxTouchstonePoints = 100000;
+
 // Reads the text of a one-port file (version 1, or version 2 with one port): comments from
 // '!', blank lines, blanks and tabs anywhere; the option line ("# MHz S MA R 50") with its
 // words in any order and case (Hz, kHz, MHz, GHz; S; MA, DB, RI; R and a resistance), the

@@ -73,6 +73,11 @@ TEST(TouchstoneReader, ReadsRealWorldVariantsAndNamesTheFaultyLine)
         EXPECT_NEAR(double(r.Points[0].PhaseDeg), row.PhaseDeg, 1e-9);
     }
 
+    std::string many = "# Hz S MA R 50\n";
+    for (size_t k = 1; k <= MaxTouchstonePoints + 1; ++k)
+        many += std::to_string(k) + " 0.5 30\n";
+    EXPECT_EQ(ReadTouchstoneText(many).Error, "Line 100002: a reference holds at most 100000 frequencies.");
+
     EXPECT_EQ(TouchstonePortsOfName("dipole.s1p"), 1);
     EXPECT_EQ(TouchstonePortsOfName("/home/x/DIPOLE.S1P"), 1);
     EXPECT_EQ(TouchstonePortsOfName("filter.s2p"), 2);
