@@ -122,6 +122,31 @@ struct ValueReader {
         return {};
     }
 
+    // The View menu's choices: off (or 1), 2, 4, 8 or 16 sweeps.
+    std::string Average(std::optional<int>& sweeps) const
+    {
+        const std::string word = Lower(Text);
+        const int32_t n = word == "off" ? 1 : ParseWhole32(Text).value_or(0);
+        if (n != 1 && n != 2 && n != 4 && n != 8 && n != 16)
+            return std::string(Key) + " is off, 2, 4, 8 or 16, not " + Quoted() + ".";
+        sweeps = n;
+        return {};
+    }
+
+    // The View menu's choices: off, 1.5, 2 or 3.
+    std::string BandwidthSwr(std::optional<Extended>& limit) const
+    {
+        if (Lower(Text) == "off") {
+            limit = 0;
+            return {};
+        }
+        const std::optional<Extended> number = ParseDecimal(Text);
+        if (!number || (*number != 1.5L && *number != 2 && *number != 3))
+            return std::string(Key) + " is off, 1.5, 2 or 3, not " + Quoted() + ".";
+        limit = *number;
+        return {};
+    }
+
     std::string Model(std::optional<int>& model) const
     {
         std::string names;
@@ -169,6 +194,10 @@ std::string ReadValue(SweepSetup& s, const std::string& key, const ValueReader& 
         return v.Decimal(s.Calculator2.Value, "");
     if (key == "frequency_scale")
         return v.Switch(s.FrequencyScale);
+    if (key == "average")
+        return v.Average(s.Average);
+    if (key == "swr_bandwidth")
+        return v.BandwidthSwr(s.BandwidthSwr);
     return {};
 }
 
@@ -221,6 +250,10 @@ std::string SetupText(const SweepSetup& s)
         line("calc2_value", FormatGeneral(*s.Calculator2.Value));
     if (s.FrequencyScale)
         line("frequency_scale", OnOff(*s.FrequencyScale));
+    if (s.Average)
+        line("average", *s.Average <= 1 ? "off" : std::to_string(*s.Average));
+    if (s.BandwidthSwr)
+        line("swr_bandwidth", *s.BandwidthSwr == 0 ? "off" : FormatGeneral(*s.BandwidthSwr));
     return text;
 }
 

@@ -40,6 +40,8 @@ struct SweepSetup {
     SetupCalculator Calculator1;
     SetupCalculator Calculator2;
     std::optional<bool> FrequencyScale;
+    std::optional<int> Average;           // sweeps averaged: 1 (off), 2, 4, 8 or 16
+    std::optional<Extended> BandwidthSwr; // the SWR bandwidth's limit: 0 (off), 1.5, 2 or 3
     bool operator==(const SweepSetup&) const = default;
 };
 

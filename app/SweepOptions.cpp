@@ -72,6 +72,8 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
     // A setup file gives the settings the command line leaves out.
     std::optional<std::string> setupPath;
     bool given[5] = {}; // --start, --end, --steps, --clock, --cal
+    bool averageGiven = false;
+    bool bandwidthGiven = false;
 
     for (size_t i = 0; i < arguments.size() && error.empty(); ++i) {
         std::string option = arguments[i];
@@ -89,7 +91,8 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
             option.resize(eq);
         }
         static const char* const known[] = {"--port", "--start", "--end", "--steps", "--clock",
-                                            "--cal", "--count", "--format", "--output", "--setup"};
+                                            "--cal", "--count", "--format", "--output", "--setup",
+                                            "--average", "--bandwidth-swr"};
         if (std::find(std::begin(known), std::end(known), option) == std::end(known)) {
             error = option.rfind('-', 0) == 0 ? "Unknown option '" + option + "'."
                                               : "Unexpected argument '" + option + "'.";
@@ -138,6 +141,22 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
                 o.Count = *count;
             else
                 error = "--count needs a whole number of 0 or more, not '" + text + "'.";
+        } else if (option == "--average") {
+            averageGiven = true;
+            const std::optional<int32_t> n = ParseWhole32(text);
+            if (n && *n >= 1 && *n <= 16)
+                o.Average = *n;
+            else
+                error = "--average needs a number of sweeps from 1 to 16, not '" + text + "'.";
+        } else if (option == "--bandwidth-swr") {
+            bandwidthGiven = true;
+            std::string typed = text;
+            std::replace(typed.begin(), typed.end(), ',', '.');
+            const std::optional<Extended> limit = ParseDecimal(typed);
+            if (limit && *limit >= 1 && *limit <= 100)
+                o.BandwidthSwr = *limit;
+            else
+                error = "--bandwidth-swr needs an SWR from 1 to 100, not '" + text + "'.";
         } else if (option == "--format") {
             const std::string name = Lower(text);
             if (name == "csv")
@@ -188,6 +207,10 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
             o.DdsClockHz = fromFile.DdsClockHz;
         if (!given[4])
             o.RLCalDb = fromFile.RLCalDb;
+        if (!averageGiven && setup.Average)
+            o.Average = *setup.Average;
+        if (!bandwidthGiven && setup.BandwidthSwr && *setup.BandwidthSwr > 0)
+            o.BandwidthSwr = *setup.BandwidthSwr;
     }
 
     if (o.Port.empty()) {
@@ -202,8 +225,11 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& arguments)
         }
     }
     o.Format = format.value_or(SweepFormat::Csv);
-    if (o.Format == SweepFormat::Touchstone && o.Count != 1)
-        error = "A Touchstone file holds one sweep: the s1p format needs --count 1.";
+    // With averaging, the file holds the mean of the last sweeps of --count.
+    if (o.Format == SweepFormat::Touchstone && o.Count != 1 && (o.Average == 1 || o.Count == 0))
+        error = o.Average == 1 ? "A Touchstone file holds one sweep: the s1p format needs --count 1."
+                               : "A Touchstone file holds one sweep: with --average, the s1p format needs a "
+                                 "--count of 1 or more (the mean of the last sweeps is written).";
     return result;
 }
 
@@ -240,12 +266,19 @@ std::string SweepToolHelp()
            "  --count N         number of sweeps (default 1); 0 sweeps until interrupted\n"
            "  --format FORMAT   csv      the window's CSV; with a count other than 1 every row\n"
            "                             begins with the sweep's number and its time (UTC)\n"
-           "                    s1p      Touchstone 1.1, |S11| and angle (needs --count 1)\n"
+           "                    s1p      Touchstone 1.1, |S11| and angle (needs --count 1;\n"
+           "                             with --average, any count: the last mean)\n"
            "                    summary  per sweep one tab-separated line: the time (UTC) and\n"
            "                             the window's lowest-SWR read-outs: frequency, SWR,\n"
-           "                             R.L., phase, |Z|, Rs, |Xs|, L, C, Q\n"
+           "                             R.L., phase, |Z|, Rs, |Xs|, L, C, Q; then the lower\n"
+           "                             and upper edge of the SWR bandwidth in MHz ('<' or\n"
+           "                             '>' before an edge at the sweep's end; 'none' in\n"
+           "                             both when the lowest SWR lies above the limit)\n"
            "                    Without it the suffix of --output decides (.csv, .s1p, .tsv or\n"
            "                    .txt for summary); standard output gets csv.\n"
+           "  --average N       each sweep written is the mean of the last N sweeps (return\n"
+           "                    loss and phase per step), 1 to 16 (default 1: no mean)\n"
+           "  --bandwidth-swr X the SWR limit of the summary's bandwidth columns (default 2)\n"
            "  --output FILE     write to FILE instead of standard output; with a count of\n"
            "                    1 or more the file appears only once complete, with --count 0\n"
            "                    every sweep is added as it arrives\n"

@@ -22,6 +22,8 @@ struct SweepOptions {
     int64_t Count = 1; // 0: until interrupted
     SweepFormat Format = SweepFormat::Csv;
     std::string Output; // empty: standard output
+    int32_t Average = 1;               // sweeps in the mean, 1 (none) to 16
+    Extended BandwidthSwr = 2;         // the summary's SWR bandwidth limit
     bool Help = false;
     bool Version = false;
 };

@@ -16,8 +16,10 @@
 #include "acquisition/SweepRequest.h"
 #include "acquisition/TComThread.h"
 #include "measure/NumberText.h"
+#include "measure/Bandwidth.h"
 #include "measure/Readouts.h"
 #include "measure/Sweep.h"
+#include "measure/SweepAverage.h"
 #include "measure/Touchstone.h"
 #include "measure/VNAList.h"
 #include "platform/AtomicFile.h"
@@ -211,7 +213,7 @@ std::string Header(const SweepOptions& o)
 }
 
 std::string SweepText(const SweepOptions& o, const std::string& portName, int64_t number, const ArrivedSweep& sweep,
-                      const TVNAList& list, int32_t minSwrIndex)
+                      const TVNAList& list, int32_t minSwrIndex, int averaged)
 {
     switch (o.Format) {
     case SweepFormat::Csv:
@@ -225,6 +227,7 @@ std::string SweepText(const SweepOptions& o, const std::string& portName, int64_
         source.Shape = sweep.Settings;
         source.DdsClockHz = o.DdsClockHz;
         source.RLCalDb = o.RLCalDb;
+        source.Averaged = averaged;
         return SweepTouchstone(list, source);
     }
     case SweepFormat::Summary: {
@@ -233,6 +236,9 @@ std::string SweepText(const SweepOptions& o, const std::string& portName, int64_
             const ReadoutRow r = FormatReadoutRow(*list.GetEntry(minSwrIndex));
             for (const std::string* text : {&r.F, &r.SWR, &r.RL, &r.Phase, &r.Z, &r.Rs, &r.Xs, &r.L, &r.C, &r.Q})
                 line += '\t' + *text;
+            // The SWR bandwidth's edges, as the window shows them.
+            const SwrBandwidth bw = FindSwrBandwidth(list, minSwrIndex, o.BandwidthSwr);
+            line += bw.Found ? '\t' + EdgeText(bw.Low, true) + '\t' + EdgeText(bw.High, false) : "\tnone\tnone";
         }
         return line + '\n';
     }
@@ -313,15 +319,33 @@ int RunSweepTool(const SweepOptions& options, std::FILE* out, std::FILE* err, bo
     int32_t minSwrIndex = -1;
     int64_t written = 0;
     int status = 0;
+    SweepAverage average;
+    average.SetDepth(options.Average);
+    // A Touchstone file holds one sweep: the last (the last mean), written at the end.
+    std::string touchstone;
     for (;;) {
         WaitRunningSynchronize([&] { return interrupted || window.HasNews(); });
         for (const ArrivedSweep& sweep : window.TakeArrived()) {
             if (options.Count != 0 && written >= options.Count)
                 break;
-            RebuildSweep(list, sweep.Bytes.data(), sweep.Settings, options.RLCalDb, DefaultPhaseScale, marker1,
-                         marker2, minSwrIndex);
+            if (options.Average > 1) {
+                const AverageKey key{sweep.Settings.StartKHz, sweep.Settings.EndKHz, sweep.Settings.Steps,
+                                     sweep.Settings.TuningFactor, options.RLCalDb, DefaultPhaseScale, 0};
+                average.Add(key, sweep.Bytes.data());
+                average.Rebuild(list, marker1, marker2, minSwrIndex);
+            } else {
+                RebuildSweep(list, sweep.Bytes.data(), sweep.Settings, options.RLCalDb, DefaultPhaseScale, marker1,
+                             marker2, minSwrIndex);
+            }
             line.Clear();
-            if (!output.Add(SweepText(options, portName, written + 1, sweep, list, minSwrIndex), error)) {
+            const int averaged = options.Average > 1 ? average.Count() : 1;
+            const std::string text = SweepText(options, portName, written + 1, sweep, list, minSwrIndex, averaged);
+            if (options.Format == SweepFormat::Touchstone) {
+                touchstone = text;
+                ++written;
+                continue;
+            }
+            if (!output.Add(text, error)) {
                 status = fail(error);
                 break;
             }
@@ -344,6 +368,8 @@ int RunSweepTool(const SweepOptions& options, std::FILE* out, std::FILE* err, bo
     line.Clear();
     RemovePort(portNumber);
 
+    if (status == 0 && options.Format == SweepFormat::Touchstone && written > 0 && !output.Add(touchstone, error))
+        status = fail(error);
     if (status == 0 && !(options.Format == SweepFormat::Touchstone && written == 0) && !output.Finish(error))
         status = fail(error);
     return status;

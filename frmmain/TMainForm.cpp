@@ -70,6 +70,7 @@ void RegisterWindowFont()
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setupUi(this);
+    CreateAntennaMenus();
     // Exit on the platform's Quit keys, Ctrl+Q where the platform names none.
     Exit1->setShortcuts(QKeySequence::Quit);
     if (Exit1->shortcuts().isEmpty())
@@ -395,6 +396,7 @@ void TMainForm::RecomputeAndRedraw()
             displayedSweep_.Steps = std::clamp<int32_t>(displayedSweep_.Steps, 0, RawSweepBufferSize / 4);
             displayedRaw_.assign(RawSweepBuffer.get(), RawSweepBuffer.get() + size_t(displayedSweep_.Steps) * 4);
             heldSetupGeneration_ = shownSetupGeneration_;
+            heldSweepNumber_ = shownSweepNumber_;
         }
         // The markers of a setup land on the first sweep requested after it was opened.
         const bool land1 = setupMarker1_ && heldSetupGeneration_ >= setupGeneration_;
@@ -406,8 +408,7 @@ void TMainForm::RecomputeAndRedraw()
         displayedRLCalDb_ = RLCalDb;
         MarkerState marker1{Marker1FreqMHz, Marker1Index};
         MarkerState marker2{Marker2FreqMHz, Marker2Index};
-        RebuildSweep(*VNAList, displayedRaw_.data(), displayedSweep_, RLCalDb, PhaseScale, marker1, marker2,
-                     MinSwrIndex);
+        RebuildDisplayedSweep(marker1, marker2);
         listRLCalDb_ = RLCalDb;
         Marker1FreqMHz = marker1.FreqMHz;
         Marker1Index = marker1.Index;
@@ -515,6 +516,7 @@ void TMainForm::ComposeShownPicture()
     // The sample count of the last rebuild, which the marker indices refer to.
     ComposeShown(ShownPicture, *PlotBitmap, Geometry(), Palette(), DataShown, VNAList->Count(), Marker1Index,
                  Marker2Index, MinSwrIndex);
+    DrawAntennaOverlay();
     PlotPanel->SetCoveredArea(ShownPicture.rect());
 }
 

@@ -19,7 +19,9 @@
 #include "acquisition/SweepSetup.h"
 #include "acquisition/TComThread.h"
 #include "frmmain/WindowSize.h"
+#include "measure/Bandwidth.h"
 #include "measure/Extended.h"
+#include "measure/SweepAverage.h"
 #include "measure/VNAList.h"
 #include "platform/PortList.h"
 #include "plot/PlotDraw.h"
@@ -162,6 +164,9 @@ public:
         TVNAList List;
     };
     std::unique_ptr<KeptSweep> Reference; // none until kept; lasts until cleared
+    // A reference read from a file: List holds its points at their own frequencies (Settings
+    // and Raw stay empty).
+    bool ReferenceFromFile = false;
     void DrawAxes();
     // Puts PlotBitmap with the overlay on the panel: composes ShownPicture and has the
     // panel painted when the window system next paints.
@@ -237,6 +242,41 @@ public slots:
     void N6M1Click();
     void N2M1Click();
     void N70CM1Click();
+
+public:
+    // What antenna builders asked for (frmmain/TMainFormAntenna.cpp): a Touchstone file as
+    // the reference, averaging, the SWR bandwidth and a picture with the read-outs.
+    QAction* OpenReference1 = nullptr;  // File > Open Reference...
+    QAction* SavePicture1 = nullptr;    // File > Save Picture...
+    QMenu* Average1 = nullptr;          // View > Average: Off, 2, 4, 8, 16
+    std::vector<QAction*> AverageItems; // in that order
+    QMenu* SwrBandwidth1 = nullptr;     // View > SWR bandwidth: Off, 1.5, 2, 3
+    std::vector<QAction*> BandwidthItems;
+    // Sweeps held for the mean; its depth is the View > Average choice (1: off).
+    SweepAverage Average;
+    // The SWR limit of the bandwidth shown in the overlay; 0: off.
+    Extended BandwidthSwr = DefaultBandwidthSwr;
+    // Reads a one-port Touchstone file and shows it as the reference; a file that cannot be
+    // read changes nothing and says why, in a message titled with the file's name.
+    bool OpenReferenceFile(const QString& path);
+    // Writes the picture File > Save Picture writes; a message when it fails.
+    bool SavePictureFile(const QString& path);
+    // That picture: the plot as on screen with the overlay, and below it the read-out rows,
+    // the sweep's range and steps and the date.
+    QImage PictureWithReadouts() const;
+    // The lines of text below the plot in that picture.
+    std::vector<PictureLine> PictureLines() const;
+    QFileDialog* ReferenceOpenDialog = nullptr;
+    QFileDialog* PictureSaveDialog = nullptr;
+    // Where the message boxes of a file named in their title go; empty means the modal box
+    // (tests record "title: message" here).
+    std::function<void(const QString&, const QString&)> TitledErrorBox;
+    void SetAverageDepth(int depth);
+    void SetBandwidthSwr(Extended limit);
+
+public slots:
+    void OpenReference1Click();
+    void SavePicture1Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -332,4 +372,16 @@ private:
     int shownSetupGeneration_ = 0;
     int heldSetupGeneration_ = 0; // of the sweep the last redraw took
     QString setupPath_;           // the setup opened or saved last, which the dialogs offer
+
+    // Averaging, the bandwidth overlay and the picture (frmmain/TMainFormAntenna.cpp).
+    void CreateAntennaMenus();
+    // The list of the sweep taken by a redraw: the mean while averaging is on.
+    void RebuildDisplayedSweep(MarkerState& marker1, MarkerState& marker2);
+    // The SWR bandwidth and the count averaged, on ShownPicture.
+    void DrawAntennaOverlay();
+    void ShowTitledError(const QString& title, const QString& message);
+    uint64_t shownSweepNumber_ = 0;    // sweeps handed over; under SweepLock
+    uint64_t heldSweepNumber_ = 0;     // of the sweep the last redraw took
+    uint64_t averagedSweepNumber_ = 0; // the last sweep added to Average
+    QString referencePath_;            // the file opened last as a reference
 };

@@ -144,6 +144,7 @@ void TMainForm::SaveTouchstone1Click()
     source.Shape = listSettings_;
     source.DdsClockHz = ClockForTuningFactor(listSettings_.TuningFactor);
     source.RLCalDb = listRLCalDb_;
+    source.Averaged = Average.Depth() > 1 ? Average.Count() : 1;
     const std::string text = SweepTouchstone(*VNAList, source);
     std::string error;
     if (!kestrin::SaveFileAtomically(path.toStdString(), text, error))

@@ -62,6 +62,8 @@ kestrin::SweepSetup TMainForm::CurrentSetup() const
     s.Calculator1 = {rbCalcL->isChecked(), CorL1Value};
     s.Calculator2 = {rbCalcL2->isChecked(), CorL2Value};
     s.FrequencyScale = Frequencyscale1->isChecked();
+    s.Average = Average.Depth();
+    s.BandwidthSwr = BandwidthSwr;
     return s;
 }
 
@@ -129,6 +131,10 @@ void TMainForm::ApplySetup(const kestrin::SweepSetup& s)
 
     if (s.FrequencyScale)
         Frequencyscale1->setChecked(*s.FrequencyScale);
+    if (s.Average)
+        SetAverageDepth(*s.Average);
+    if (s.BandwidthSwr)
+        SetBandwidthSwr(*s.BandwidthSwr);
     RecomputeAndRedraw();
 }
 

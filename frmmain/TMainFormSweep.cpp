@@ -120,6 +120,7 @@ void TMainForm::HandOverSweep(const uint8_t* sampleBuffer)
         Shown = ComThread->Settings;
         shownSetupGeneration_ = copiedSetupGeneration_;
         ShownPort = workerPort_;
+        ++shownSweepNumber_;
         const int32_t steps = std::clamp<int32_t>(ShownSteps, 0, RawSweepBufferSize / 4);
         std::memcpy(RawSweepBuffer.get(), sampleBuffer, static_cast<size_t>(steps) * 4);
     }

@@ -40,14 +40,24 @@ void TMainForm::Keepasreference1Click()
     int32_t lowest = -1;
     RebuildSweep(kept->List, kept->Raw.data(), kept->Settings, kept->RLCalDb, PhaseScale, noMarker1, noMarker2,
                  lowest);
+    // While averaging, the screen shows the mean: that is what is kept.
+    if (Average.Depth() > 1 && kept->List.Count() == VNAList->Count())
+        for (int32_t i = 0; i < VNAList->Count(); ++i)
+            *kept->List.GetEntry(i) = *VNAList->GetEntry(i);
+    const bool replacesFile = ReferenceFromFile;
     Reference = std::move(kept);
+    ReferenceFromFile = false;
     Clearreference1->setEnabled(true);
-    // Nothing to redraw: the reference lies under the live traces it was made from.
+    // Nothing to redraw: the reference lies under the live traces it was made from, unless
+    // it takes the place of one read from a file.
+    if (replacesFile)
+        RecomputeAndRedraw();
 }
 
 void TMainForm::Clearreference1Click()
 {
     Reference.reset();
+    ReferenceFromFile = false;
     Clearreference1->setEnabled(false);
     RecomputeAndRedraw();
 }
@@ -74,7 +84,9 @@ void TMainForm::DrawScaleAndReference(TraceChoice choice)
     const FrequencyAxis axis = AxisOf(displayedSweep_);
     if (Frequencyscale1->isChecked())
         DrawFrequencyScale(*PlotBitmap, g, Palette(), axis);
-    if (Reference)
+    if (Reference && ReferenceFromFile)
+        DrawReferenceTracesAt(*PlotBitmap, g, Palette(), Reference->List, axis, choice);
+    else if (Reference)
         DrawReferenceTraces(*PlotBitmap, g, Palette(), Reference->List, AxisOf(Reference->Settings), axis, choice);
 }
 

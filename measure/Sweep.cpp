@@ -45,24 +45,34 @@ int32_t DecodeCount(uint8_t low, uint8_t high)
 
 namespace {
 
-ReturnLossOfCount ReturnLossValues(int32_t count, Extended rlCalDb)
+ReturnLossOfCount ReturnLossOfDb(Extended rlDb)
 {
     ReturnLossOfCount v;
-    v.RLdB = FiniteOr(count * kDbPerCount - 20 + rlCalDb, 0);
+    v.RLdB = FiniteOr(rlDb, 0);
     const Extended rlForRho = std::fmin(std::fmax(v.RLdB, -kRlLimitDb), kRlLimitDb);
     v.Rho = 1 / powl(10, rlForRho / 20);
     v.SWR = v.Rho == 1 ? kUnbounded : FiniteOr(fabsl((v.Rho + 1) / (1 - v.Rho)), kUnbounded);
     return v;
 }
 
-PhaseOfCount PhaseValues(int32_t count, Extended phaseScale)
+ReturnLossOfCount ReturnLossValues(int32_t count, Extended rlCalDb)
+{
+    return ReturnLossOfDb(count * kDbPerCount - 20 + rlCalDb);
+}
+
+PhaseOfCount PhaseOfDegrees(Extended phaseDeg)
 {
     PhaseOfCount v;
-    v.PhaseDeg = FiniteOr(count * phaseScale, 0);
+    v.PhaseDeg = FiniteOr(phaseDeg, 0);
     const Extended theta = v.PhaseDeg / kDegPerRad;
     v.Cos = cosl(theta);
     v.Sin = sinl(theta);
     return v;
+}
+
+PhaseOfCount PhaseValues(int32_t count, Extended phaseScale)
+{
+    return PhaseOfDegrees(count * phaseScale);
 }
 
 // The fields that depend on both counts and on the frequency. Worked in locals and
@@ -147,6 +157,11 @@ void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, const R
     e.RawPhase = DecodeCount(sample[0], sample[1]);
     e.RawRL = DecodeCount(sample[2], sample[3]);
     ComputeFromCounts(e, freqMHz, rl[e.RawRL], phase[e.RawPhase]);
+}
+
+void ComputeEntryFromReflection(TVNAEntry& e, Extended freqMHz, Extended rlDb, Extended phaseDeg)
+{
+    ComputeFromCounts(e, freqMHz, ReturnLossOfDb(rlDb), PhaseOfDegrees(phaseDeg));
 }
 
 ReturnLossTable::ReturnLossTable(Extended rlCalDb) : rlCalDb_(rlCalDb)

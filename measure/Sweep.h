@@ -19,6 +19,11 @@ int32_t DecodeCount(uint8_t low, uint8_t high);
 // LuH and CpF 0 at 0 MHz, CpF 0 when Xs is 0.
 void ComputeEntry(TVNAEntry& e, const uint8_t* sample, Extended freqMHz, Extended rlCalDb, Extended phaseScale);
 
+// Fills every computed field of e (all but the raw counts, which it leaves alone) from a
+// return loss in dB and the size of the phase in degrees, by the same formulas as a sample's:
+// for a Touchstone point, or for the mean of several sweeps.
+void ComputeEntryFromReflection(TVNAEntry& e, Extended freqMHz, Extended rlDb, Extended phaseDeg);
+
 // Counts run from 0 to 1023.
 constexpr int32_t CountRange = 1024;
 

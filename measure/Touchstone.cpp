@@ -24,6 +24,9 @@ std::string SweepTouchstone(const TVNAList& list, const TouchstoneSource& source
     out += "! Sweep: start " + FormatMHz(source.Shape.StartKHz) + " MHz, end " + FormatMHz(source.Shape.EndKHz) +
            " MHz, " + std::to_string(source.Shape.Steps) + " steps, DDS clock " + std::to_string(source.DdsClockHz) +
            " Hz, R.L. calibration " + FormatGeneral(source.RLCalDb) + " dB\n";
+    if (source.Averaged > 1)
+        out += "! Each value is the mean of " + std::to_string(source.Averaged) +
+               " sweeps (return loss in dB and phase in degrees, per step).\n";
     out += "! The analyser measures only the size of the phase: every angle lies between 0 and 180 degrees.\n";
     out += "# MHz S MA R 50\n";
 

@@ -16,6 +16,7 @@ struct TouchstoneSource {
     SweepShape Shape;    // start, end and steps the sweep was requested with
     int64_t DdsClockHz = 0;
     Extended RLCalDb = 0; // the return-loss calibration the values were computed with
+    int Averaged = 1;     // sweeps in the mean the values are; above 1 a comment says so
 };
 
 // Comment lines ('!'), the option line "# MHz S MA R 50", then one line per sample:

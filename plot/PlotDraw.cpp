@@ -690,3 +690,132 @@ bool SaveBmpFile(const QImage& img, const QString& path, QString& error)
     error = QString::fromStdString(reason);
     return false;
 }
+
+std::optional<int> FrequencyXAt(const PlotGeometry& g, const FrequencyAxis& axis, long double kHz)
+{
+    const int n = axis.Steps;
+    if (n < 1 || n > 4000 || axis.EndKHz == axis.StartKHz || !std::isfinite(kHz))
+        return std::nullopt;
+    constexpr long double kSnap = 1e-6L; // samples
+    const long double position = (kHz - static_cast<long double>(axis.StartKHz)) * static_cast<long double>(n) /
+                                 (static_cast<long double>(axis.EndKHz) - static_cast<long double>(axis.StartKHz));
+    if (position < -kSnap || position > n + kSnap)
+        return std::nullopt;
+    const long double nearest = std::nearbyint(position);
+    if (std::fabs(position - nearest) <= kSnap)
+        return TraceX(g, n, static_cast<int>(nearest));
+    const long double step = static_cast<long double>(g.PW()) / static_cast<long double>(n);
+    return g.ML + 1 + static_cast<int>(RoundToLL(step * position));
+}
+
+void DrawReferenceTracesAt(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& reference,
+                           const FrequencyAxis& axis, TraceChoice choice)
+{
+    const int n = reference.Count();
+    if (n <= 0 || img.isNull())
+        return;
+    std::vector<int> xs(static_cast<size_t>(n));
+    for (int j = 0; j < n; ++j) {
+        const std::optional<int> x = FrequencyXAt(g, axis, reference.GetEntry(j)->FreqMHz * 1000);
+        xs[static_cast<size_t>(j)] = x ? *x : kLeftOut;
+    }
+    DrawTraceLines(img, g, p, reference, choice, xs, true);
+}
+
+void DrawSwrBandwidth(QImage& img, const PlotGeometry& g, const PlotPalette& p, const FrequencyAxis& axis,
+                      bool found, long double lowMHz, long double highMHz, long double limit, const QString& text)
+{
+    if (img.isNull())
+        return;
+    const QColor color(255, 255, 255);
+    QPainter painter(&img);
+    if (found && limit >= 1) {
+        const std::optional<int> x0 = FrequencyXAt(g, axis, lowMHz * 1000);
+        const std::optional<int> x1 = FrequencyXAt(g, axis, highMHz * 1000);
+        if (x0 && x1) {
+            const long long offset = std::min<long long>(RoundToLL(log10l(limit) * g.PH()), g.PH());
+            const int y = g.H - g.MB - static_cast<int>(offset);
+            painter.setPen(QPen(color, 1));
+            painter.drawLine(std::min(*x0, *x1), y, std::max(*x0, *x1), y);
+            painter.drawLine(*x0, y - 4, *x0, y + 4);
+            painter.drawLine(*x1, y - 4, *x1, y + 4);
+        }
+    }
+    painter.setFont(PixelFont(kMarkerFontPx, false));
+    TextOut(painter, g.ML + 6, g.MT + 4, text, color, p.Background);
+}
+
+QImage PictureWithText(const QImage& shown, const PlotPalette& p, const std::vector<PictureLine>& lines)
+{
+    const qreal ratio = shown.isNull() ? 1 : shown.devicePixelRatio();
+    QFont font = PixelFont(kAxisFontPx, false);
+    QFont bold = PixelFont(kAxisFontPx, true);
+    const QFontMetrics fm(font);
+    const QFontMetrics bm(bold);
+    const int margin = 8;
+    const int gap = 16;
+    auto isBold = [](const PictureLine& line, size_t c) { return line.BoldFrom >= 0 && int(c) >= line.BoldFrom; };
+    // Column widths of the table.
+    std::vector<int> widths;
+    for (const PictureLine& line : lines) {
+        if (!line.Table)
+            continue;
+        widths.resize(std::max(widths.size(), line.Cells.size()));
+        for (size_t c = 0; c < line.Cells.size(); ++c)
+            widths[c] = std::max(widths[c], (isBold(line, c) ? bm : fm).horizontalAdvance(line.Cells[c]));
+    }
+    const int logicalW = static_cast<int>(std::lround(shown.width() / ratio));
+    const int logicalShownH = static_cast<int>(std::lround(shown.height() / ratio));
+    const int bandH = static_cast<int>(lines.size()) * fm.lineSpacing() + 2 * margin;
+    QImage out(static_cast<int>(std::lround(logicalW * ratio)),
+               static_cast<int>(std::lround((logicalShownH + bandH) * ratio)), QImage::Format_RGB32);
+    out.setDevicePixelRatio(ratio);
+    out.fill(p.Background);
+    QPainter painter(&out);
+    painter.drawImage(QPoint(0, 0), shown);
+    painter.setPen(QColor(230, 230, 230));
+    int baseline = logicalShownH + margin + fm.ascent();
+    for (const PictureLine& line : lines) {
+        int left = margin;
+        for (size_t c = 0; c < line.Cells.size(); ++c) {
+            const bool b = isBold(line, c);
+            painter.setFont(b ? bold : font);
+            if (!line.Table) {
+                painter.drawText(left, baseline, line.Cells[c]);
+                left += fm.horizontalAdvance(line.Cells[c]) + gap;
+                continue;
+            }
+            const int w = (b ? bm : fm).horizontalAdvance(line.Cells[c]);
+            painter.drawText(c == 0 ? left : left + widths[c] - w, baseline, line.Cells[c]);
+            left += widths[c] + gap;
+        }
+        baseline += fm.lineSpacing();
+    }
+    return out;
+}
+
+bool SavePngFile(const QImage& img, const QString& path, QString& error)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (img.isNull() || !buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, "PNG")) {
+        error = QStringLiteral("Cannot save %1: the picture could not be encoded").arg(QFileInfo(path).absoluteFilePath());
+        return false;
+    }
+    std::string reason;
+    if (kestrin::SaveFileAtomically(path.toStdString(), std::string_view(bytes.constData(), size_t(bytes.size())), reason))
+        return true;
+    error = QString::fromStdString(reason);
+    return false;
+}
+
+void DrawCornerText(QImage& img, const PlotGeometry& g, const PlotPalette& p, const QString& text)
+{
+    if (img.isNull() || text.isEmpty())
+        return;
+    QPainter painter(&img);
+    painter.setFont(PixelFont(kMarkerFontPx, false));
+    const QFontMetrics fm(painter.font());
+    TextOut(painter, g.W - g.MR - 6 - fm.horizontalAdvance(text), g.MT + 4, text, QColor(230, 230, 230),
+            p.Background);
+}

@@ -132,3 +132,42 @@ void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, cons
 // never harms an existing file. On failure returns false and sets error to the full path
 // and the reason.
 bool SaveBmpFile(const QImage& img, const QString& path, QString& error);
+
+// x of a frequency in kHz on the axis, for points at any frequency (a reference read from a
+// file): a frequency within a millionth of a sample of a sample's own lies on that sample's
+// TraceX, so a file holding the frequencies of a sweep is drawn where that sweep would be;
+// any other at ML + 1 + Round((PW / N) x p), as FrequencyX. Nothing outside the sweep (S to E,
+// both included, within the same millionth), or when the axis has no span or sample count.
+std::optional<int> FrequencyXAt(const PlotGeometry& g, const FrequencyAxis& axis, long double kHz);
+
+// DrawReferenceTraces for a reference whose samples lie at any frequencies, each entry at the
+// x of its own FreqMHz (FrequencyXAt); entries outside axis's range are left out.
+void DrawReferenceTracesAt(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& reference,
+                           const FrequencyAxis& axis, TraceChoice choice);
+
+// The SWR bandwidth in the overlay, through a QPainter in the picture's logical coordinates:
+// when found, a solid line at the limit's height on the SWR scale from the x of lowMHz to
+// that of highMHz with short upright ends, and in any case the text at the top left of the
+// plot area, on an opaque cell in the background colour.
+void DrawSwrBandwidth(QImage& img, const PlotGeometry& g, const PlotPalette& p, const FrequencyAxis& axis,
+                      bool found, long double lowMHz, long double highMHz, long double limit, const QString& text);
+
+// The picture File > Save Picture writes: shown (the plot as on screen, overlay included, at
+// its own device pixel ratio) with a band below it holding the lines of text in the scales'
+// font. The lines marked Table form one table: the first column left-aligned, the others
+// right-aligned, each as wide as its widest cell plus a gap; any other line is one text at the
+// left. The band's height is the lines times the font's line spacing plus a margin above and below.
+struct PictureLine {
+    std::vector<QString> Cells;
+    bool Table = false;
+    int BoldFrom = -1; // cells from this index on in bold type; -1: none
+};
+QImage PictureWithText(const QImage& shown, const PlotPalette& p, const std::vector<PictureLine>& lines);
+
+// Saves the picture as a PNG file, as SaveBmpFile saves a BMP (the device pixel ratio is
+// left out: the file holds the picture's pixels).
+bool SavePngFile(const QImage& img, const QString& path, QString& error);
+
+// A line of text in the overlay at the top right of the plot area, right-aligned, in the
+// frame's colour on an opaque cell in the background colour (the count of sweeps averaged).
+void DrawCornerText(QImage& img, const PlotGeometry& g, const PlotPalette& p, const QString& text);

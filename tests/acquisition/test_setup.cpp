@@ -158,3 +158,20 @@ TEST(SetupFile, AFileThatCannotBeReadSaysWhichAndWhy)
     EXPECT_EQ(ReadSetupFile(bad).Error, "Cannot open " + bad + ": The file is too large for a setup (over 1 MiB).");
     std::filesystem::remove_all(dir);
 }
+
+TEST(SetupFile, KeepsAveragingAndTheSwrBandwidth)
+{
+    SweepSetup s;
+    s.Average = 4;
+    s.BandwidthSwr = 1.5L;
+    const std::string text = SetupText(s);
+    EXPECT_EQ(text, "Kestrin VNA setup 1\naverage = 4\nswr_bandwidth = 1.5\n");
+    EXPECT_EQ(ReadSetupText(text).Setup, s);
+    s.Average = 1;
+    s.BandwidthSwr = 0;
+    EXPECT_EQ(SetupText(s), "Kestrin VNA setup 1\naverage = off\nswr_bandwidth = off\n");
+    EXPECT_EQ(ReadSetupText(SetupText(s)).Setup, s);
+    EXPECT_EQ(ReadSetupText("Kestrin VNA setup 1\naverage = 3\n").Error, "Line 2: average is off, 2, 4, 8 or 16, not '3'.");
+    EXPECT_EQ(ReadSetupText("Kestrin VNA setup 1\nswr_bandwidth = 2.5\n").Error,
+              "Line 2: swr_bandwidth is off, 1.5, 2 or 3, not '2.5'.");
+}

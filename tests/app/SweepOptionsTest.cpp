@@ -89,13 +89,22 @@ TEST(SweepOptions, BadValuesGetTheWindowsMessagesAndTheRestTheirOwn)
         {"--port p --frobnicate", "Unknown option '--frobnicate'."},
         {"--port p stray", "Unexpected argument 'stray'."},
         {"--port p --steps", "Option '--steps' needs a value."},
+        {"--port p --average 17", "--average needs a number of sweeps from 1 to 16, not '17'."},
+        {"--port p --bandwidth-swr 0.9", "--bandwidth-swr needs an SWR from 1 to 100, not '0.9'."},
+        {"--port p --average 4 --format s1p --count 0",
+         "A Touchstone file holds one sweep: with --average, the s1p format needs a --count of 1 or more (the mean "
+         "of the last sweeps is written)."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Parse(c.line).Error, c.error) << c.line;
     // The boundaries the window accepts.
     for (const char* line : {"--port p --steps 10", "--port p --start 0 --end 550", "--port p --clock 1",
-                             "--port p --start 550.0004", "--port p --end 0.1 --start 30"})
+                             "--port p --start 550.0004", "--port p --end 0.1 --start 30",
+                             "--port p --average 4 --count 4 --format s1p"})
         EXPECT_EQ(Parse(line).Error, "") << line;
+    const SweepOptions averaged = Parse("--port p --average 16 --bandwidth-swr 1,5").Options;
+    EXPECT_EQ(averaged.Average, 16);
+    EXPECT_EQ(averaged.BandwidthSwr, 1.5L);
 }
 
 TEST(SweepOptions, TheOutputsSuffixChoosesTheFormatUnlessOneIsGiven)

@@ -19,6 +19,7 @@
 #include "acquisition/SweepRequest.h"
 #include "acquisition/TComThread.h"
 #include "frmmain/FormFixture.h"
+#include "measure/Bandwidth.h"
 #include "measure/Readouts.h"
 #include "measure/Sweep.h"
 #include "sim/Simulator.h"
@@ -260,12 +261,17 @@ TEST_F(SweepToolTest, EveryFormatFromTheSimulatedAnalyserOnATerminalAndFromSimul
         const std::vector<std::string> rows = Lines(summary.Out);
         ASSERT_EQ(rows.size(), 2u) << summary.Out;
         QStringList expected = Row("lowswr_");
+        // Then the edges of the SWR bandwidth (limit 2) as the window finds them.
+        const SwrBandwidth bw = FindSwrBandwidth(*form->VNAList, form->MinSwrIndex, 2);
+        ASSERT_TRUE(bw.Found);
         for (const std::string& row : rows) {
             const std::vector<std::string> fields = Split(row, '\t');
-            ASSERT_EQ(fields.size(), 11u) << row;
+            ASSERT_EQ(fields.size(), 13u) << row;
             EXPECT_TRUE(IsUtcTime(fields[0])) << row;
             for (int c = 0; c < 10; ++c)
                 EXPECT_EQ(fields[size_t(1 + c)], expected[c].toStdString()) << row;
+            EXPECT_EQ(fields[11], EdgeText(bw.Low, true)) << row;
+            EXPECT_EQ(fields[12], EdgeText(bw.High, false)) << row;
         }
     }
 }

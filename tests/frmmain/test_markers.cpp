@@ -20,6 +20,7 @@
 #ifndef _WIN32
 #include "support/ScikitRf.h"
 #endif
+#include "measure/Bandwidth.h"
 #include "plot/PlotDraw.h"
 #include "plot/TPanelPlus.h"
 
@@ -66,6 +67,14 @@ protected:
     }
     // What the panel shows now.
     QImage Shown() { return form->PlotPanel->grab().toImage().convertToFormat(QImage::Format_RGB888); }
+    // The SWR bandwidth (SWR 2, on by default) that the overlay shows besides the lines.
+    void AddBandwidth(QImage& img)
+    {
+        const SwrBandwidth bw = FindSwrBandwidth(*form->VNAList, form->MinSwrIndex, 2);
+        const FrequencyAxis axis{form->ShownStartKHz, form->ShownEndKHz, form->ShownSteps};
+        DrawSwrBandwidth(img, PlotGeometry{1168, 550}, PlotPalette(), axis, bw.Found, bw.Low.FreqMHz,
+                         bw.High.FreqMHz, 2, QString::fromStdString(BandwidthText(bw, 2)));
+    }
     // Columns with a marker line, read between the top and the bottom frame line.
     std::set<int> MarkerLines() { return ColumnsWith(Shown(), MarkerBlue, MT, Bottom); }
 
@@ -90,6 +99,7 @@ TEST_F(MarkersTest, ClicksPlaceMarkersAndTheWindowShowsTheirLines)
     DeliverTenthsSweep();
     QImage expected = *form->PlotBitmap;
     DrawOverlay(expected, PlotGeometry{1168, 550}, PlotPalette(), 500, 250, -1, 300);
+    AddBandwidth(expected);
     Click(Qt::LeftButton, 584);
     EXPECT_EQ(Shown(), expected);
     // Left button marker 1, right button marker 2, a click in the top margin like any other;
@@ -186,6 +196,7 @@ TEST_F(MarkersTest, ThePanelShowsTheMarkersAsTheyAreNow)
     form->btnZoom->click();
     QImage expected = plot;
     DrawOverlay(expected, PlotGeometry{1168, 550}, PlotPalette(), 500, -1, -1, 300);
+    AddBandwidth(expected);
     EXPECT_EQ(Shown(), expected);
     EXPECT_EQ(*form->PlotBitmap, plot);
 }
@@ -319,7 +330,8 @@ TEST_F(MarkersTest, TouchstoneHoldsTheSweepOnDisplayAndAnotherReaderReadsItBack)
     QStringList items;
     for (QAction* item : form->File1->actions())
         items << (item->isSeparator() ? QStringLiteral("-") : item->text());
-    EXPECT_EQ(items, QStringList({"&Open Setup...", "&Save Setup...", "-", "Save &Touchstone...", "-", "E&xit"}));
+    EXPECT_EQ(items, QStringList({"&Open Setup...", "Open &Reference...", "&Save Setup...", "-", "Save &Touchstone...",
+                                  "Save &Picture...", "-", "E&xit"}));
 
     // Before the first sweep there is nothing to save: no dialog, no file.
     answer = dir.filePath("none.s1p");

@@ -82,7 +82,8 @@ TEST_F(ViewTest, ScaleComesWithDataStaysOutOfThePlotAreaAndTheMenuSwitchesIt)
     QStringList items;
     for (QAction* a : form->View1->actions())
         items << a->text() + (a->isEnabled() ? " on" : " off") + (a->isChecked() ? " checked" : "");
-    EXPECT_EQ(items, QStringList({"&Keep as reference off", "&Clear reference off", "&Frequency scale on checked"}));
+    EXPECT_EQ(items, QStringList({"&Keep as reference off", "&Clear reference off", "&Frequency scale on checked",
+                                  " on", "&Average on", "SWR &bandwidth on"}));
 
     // Before the first sweep nothing is drawn below the bottom frame line.
     for (int y = Bottom + 1; y < 550; ++y)
