@@ -153,6 +153,7 @@ void TMainForm::FormCreate()
     connect(PlotPanel, &TPanelPlus::Resize, this, &TMainForm::PanelResize);
     connect(PlotPanel, &TPanelPlus::MouseMove, this, &TMainForm::panelMouseMove);
     connect(PlotPanel, &TPanelPlus::MouseLeave, this, &TMainForm::panelMouseLeave);
+    connect(PlotPanel, &TPanelPlus::DevicePixelRatioChange, this, &TMainForm::PanelRatioChange);
 
     // Numbers are read and written with '.' whatever the system locale says.
     std::setlocale(LC_NUMERIC, "C");
@@ -333,9 +334,20 @@ void TMainForm::AnchorControls()
 
 void TMainForm::PanelPaint(QObject*)
 {
-    // The picture is finished: a paint only copies it.
+    // The picture is finished: a paint only copies it, device pixel for device pixel.
     if (QPainter* canvas = PlotPanel->Canvas())
         canvas->drawImage(0, 0, ShownPicture);
+    // A change of scale that came without its event (a window system that reports none)
+    // shows the old picture this once; the redraw at the new ratio follows at once.
+    if (!ShownPicture.isNull() && ShownPicture.devicePixelRatio() != PlotPanel->devicePixelRatioF())
+        QMetaObject::invokeMethod(this, [this] { PanelRatioChange(PlotPanel); }, Qt::QueuedConnection);
+}
+
+void TMainForm::PanelRatioChange(QObject*)
+{
+    if (!PlotPanel || !PlotBitmap || PlotBitmap->isNull() || PlotBitmap->devicePixelRatio() == PlotPanel->devicePixelRatioF())
+        return;
+    RecomputeAndRedraw();
 }
 
 void TMainForm::PanelResize(QObject*)
@@ -350,9 +362,31 @@ void TMainForm::cbPlotClick()
 
 void TMainForm::DrawAxes()
 {
-    if (PlotBitmap->isNull())
+    ::DrawAxes(*PlotBitmap, Geometry(), Palette(), PlotPanel->devicePixelRatioF());
+}
+
+void TMainForm::DrawPlotContent(QImage& picture) const
+{
+    if (picture.isNull() || !plotContent_.Data)
         return;
-    ::DrawAxes(*PlotBitmap, Geometry(), Palette());
+    const PlotGeometry g = Geometry();
+    const FrequencyAxis axis{displayedSweep_.StartKHz, displayedSweep_.EndKHz, displayedSweep_.Steps};
+    if (plotContent_.Scale)
+        DrawFrequencyScale(picture, g, Palette(), axis);
+    if (Reference) {
+        const FrequencyAxis referenceAxis{Reference->Settings.StartKHz, Reference->Settings.EndKHz,
+                                          Reference->Settings.Steps};
+        DrawReferenceTraces(picture, g, Palette(), Reference->List, referenceAxis, axis, plotContent_.Choice);
+    }
+    DrawTraces(picture, g, Palette(), *VNAList, plotContent_.Choice);
+}
+
+QImage TMainForm::FilePicture() const
+{
+    QImage picture;
+    ::DrawAxes(picture, Geometry(), Palette(), 1);
+    DrawPlotContent(picture);
+    return picture;
 }
 
 PlotGeometry TMainForm::Geometry() const
@@ -378,11 +412,9 @@ void TMainForm::RecomputeAndRedraw()
     PlotWidth = PlotPanel->width() - MarginLeft - MarginRight;
     PlotHeight = PlotPanel->height() - MarginTop - MarginBottom;
 
-    const QSize panelSize = PlotPanel->size();
-    if (PlotBitmap->size() != panelSize || PlotBitmap->format() != QImage::Format_RGB888)
-        *PlotBitmap = panelSize.isEmpty() ? QImage() : QImage(panelSize, QImage::Format_RGB888);
-
+    // PlotBitmap: 24 bits per pixel, the panel's size at the screen's device pixel ratio.
     DrawAxes();
+    plotContent_ = PlotContent();
 
     if (DataShown) {
         // Take the held sweep under the lock, then compute without it, so that a
@@ -422,17 +454,15 @@ void TMainForm::RecomputeAndRedraw()
         if (MinSwrIndex >= VNAList->Count())
             MinSwrIndex = -1;
 
-        if (!PlotBitmap->isNull()) {
-            TraceChoice choice;
-            choice.Swr = cbSWR->isChecked();
-            choice.Rl = cbRL->isChecked();
-            choice.Phase = cbPhase->isChecked();
-            choice.Z = cbZ->isChecked();
-            choice.Xs = cbXs->isChecked();
-            choice.Rs = cbRs->isChecked();
-            DrawScaleAndReference(choice);
-            DrawTraces(*PlotBitmap, Geometry(), Palette(), *VNAList, choice);
-        }
+        plotContent_.Data = true;
+        plotContent_.Choice.Swr = cbSWR->isChecked();
+        plotContent_.Choice.Rl = cbRL->isChecked();
+        plotContent_.Choice.Phase = cbPhase->isChecked();
+        plotContent_.Choice.Z = cbZ->isChecked();
+        plotContent_.Choice.Xs = cbXs->isChecked();
+        plotContent_.Choice.Rs = cbRs->isChecked();
+        plotContent_.Scale = Frequencyscale1->isChecked();
+        DrawPlotContent(*PlotBitmap);
         WriteReadoutRows();
         Keepasreference1->setEnabled(true);
         RefreshCursorTip();
@@ -515,7 +545,10 @@ void TMainForm::ComposeShownPicture()
     // The sample count of the last rebuild, which the marker indices refer to.
     ComposeShown(ShownPicture, *PlotBitmap, Geometry(), Palette(), DataShown, VNAList->Count(), Marker1Index,
                  Marker2Index, MinSwrIndex);
-    PlotPanel->SetCoveredArea(ShownPicture.rect());
+    // The logical pixels the picture covers whole.
+    const QSizeF covered = ShownPicture.deviceIndependentSize();
+    PlotPanel->SetCoveredArea(QRect(0, 0, static_cast<int>(std::floor(covered.width() + 1e-6)),
+                                    static_cast<int>(std::floor(covered.height() + 1e-6))));
 }
 
 void TMainForm::ShowPlot()
