@@ -42,6 +42,12 @@ constexpr int GroupBoxBottomGap = 3;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
+// Width of a label's text as the window's font draws it; 0 for no text.
+int TextWidth(const QLabel* label)
+{
+    return label->text().isEmpty() ? 0 : label->fontMetrics().horizontalAdvance(label->text());
+}
+
 void SetRow(QLabel* f, QLabel* swr, QLabel* rl, QLabel* phase, QLabel* z, QLabel* rs, QLabel* xs,
             QLabel* l, QLabel* c, QLabel* q, const ReadoutRow* row)
 {
@@ -91,7 +97,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     // A right-aligned caption never loses its first letters: where the window's font draws it
     // wider than its label (another system's font rendering), the label grows to the left.
     for (QLabel* label : ClientArea->findChildren<QLabel*>()) {
-        const int grow = label->fontMetrics().horizontalAdvance(label->text()) - label->contentsRect().width();
+        const int grow = TextWidth(label) - label->contentsRect().width();
         if (label->text().isEmpty() || label->wordWrap() || !(label->alignment() & Qt::AlignRight) || grow <= 0)
             continue;
         label->setGeometry(label->geometry().adjusted(-grow, 0, 0, 0));
@@ -113,6 +119,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
         column.Right = column.Labels[0]->x() + column.Labels[0]->width();
         column.Width = column.Labels[0]->width();
     }
+    // The read-outs' row titles are left-aligned: one that the font draws wider than its label
+    // grows to the right ("Lowest SWR" under Windows' font rendering); the columns keep clear
+    // of it (LayOutReadouts).
+    for (QLabel* title : {Label1, Label2, Label3})
+        title->resize(std::max(title->width(), TextWidth(title)), title->height());
     describedValuesWidth_ = GroupBox1->width();
     describedBoxesRightX_ = {GroupBox3->x(), GroupBox4->x(), GroupBox5->x()};
     // The window description's client area becomes the view of a scroll area without a
@@ -505,9 +516,7 @@ void TMainForm::LayOutReadouts()
 {
     // Blank pixels at least between the texts of neighbouring columns: a narrow space.
     constexpr int kGap = 4;
-    const auto textWidth = [](const QLabel* label) {
-        return label->text().isEmpty() ? 0 : label->fontMetrics().horizontalAdvance(label->text());
-    };
+    const auto textWidth = TextWidth;
     const size_t n = readoutColumns_.size();
     std::vector<int> need(n), right(n);
     for (size_t i = 0; i < n; ++i)
