@@ -125,7 +125,8 @@ int MarkerIndexFromX(const PlotGeometry& g, int n, int x);
 // x = ML + Round((PW / n) * index); an index outside 0..n-1 draws nothing. Index 0
 // stands on the left frame line, which shows in the gaps of its dashes.
 // Meant for the copy that is shown, never for the plot picture itself. Draws the
-// same pixels on a 24-bit picture and on a Format_RGB32 one.
+// same pixels on a 24-bit picture and on a Format_RGB32 one, at the device pixel ratio
+// img carries; everything the overlay shows is drawn here.
 void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n,
                  int marker1Index, int marker2Index, int minSwrIndex);
 
