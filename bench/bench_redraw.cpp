@@ -1,6 +1,6 @@
 // The full redraw with data: rebuild of the sample list from raw analyser bytes,
-// axes, all six traces, and the picture with the marker overlay that a paint shows;
-// and the paint itself, of the real window's plot panel.
+// axes, all six traces, and the picture with the marker overlay that a paint shows,
+// at a screen's device pixel ratio; and the paint itself, of the real window's plot panel.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -39,9 +39,10 @@ std::vector<uint8_t> AntennaSweep(int steps)
     return raw;
 }
 
-// What every redraw case works on: a sweep of the given steps on a picture of the given size.
+// What every redraw case works on: a sweep of the given steps on a picture of the given
+// logical size, scaled: at the device pixel ratio in percent of the fourth argument, else 1.
 struct RedrawCase {
-    RedrawCase(const benchmark::State& state, bool sized)
+    RedrawCase(const benchmark::State& state, bool sized, bool scaled = false)
         : raw(AntennaSweep(static_cast<int>(state.range(0)))),
           shape{100, 180000, static_cast<int32_t>(state.range(0))}
     {
@@ -49,12 +50,14 @@ struct RedrawCase {
             g.W = static_cast<int>(state.range(1));
             g.H = static_cast<int>(state.range(2));
         }
+        if (scaled)
+            ratio = static_cast<qreal>(state.range(3)) / 100;
         all.Swr = all.Rl = all.Phase = all.Z = all.Xs = all.Rs = true;
     }
     void Rebuild() { RebuildSweep(list, raw.data(), shape, 0, 0.17578125L, m1, m2, minSwr); }
     void Draw()
     {
-        DrawAxes(plot, g, palette);
+        DrawAxes(plot, g, palette, ratio);
         DrawTraces(plot, g, palette, list, all);
         ComposeShown(shown, plot, g, palette, true, list.Count(), m1.Index, m2.Index, minSwr);
         benchmark::DoNotOptimize(shown.constBits());
@@ -63,6 +66,7 @@ struct RedrawCase {
     const std::vector<uint8_t> raw;
     const SweepShape shape;
     PlotGeometry g;
+    qreal ratio = 1;
     const PlotPalette palette;
     TraceChoice all;
     TVNAList list;
@@ -75,7 +79,7 @@ struct RedrawCase {
 
 void BM_Redraw(benchmark::State& state)
 {
-    RedrawCase c(state, true);
+    RedrawCase c(state, true, true);
     for (auto _ : state) {
         c.Rebuild();
         c.Draw();
@@ -140,12 +144,15 @@ BENCHMARK(BM_DrawOnly)
     ->Args({4000, 1728, 884})
     ->Unit(benchmark::kMillisecond);
 
+// W and H are logical pixels; the picture has W x H x ratio^2 device pixels.
 BENCHMARK(BM_Redraw)
-    ->ArgNames({"steps", "W", "H"})
-    ->Args({500, 1168, 550})
-    ->Args({4000, 1168, 550})
-    ->Args({500, 1728, 884})
-    ->Args({4000, 1728, 884})
+    ->ArgNames({"steps", "W", "H", "ratio"})
+    ->Args({500, 1168, 550, 100})
+    ->Args({4000, 1168, 550, 100})
+    ->Args({500, 1728, 884, 100})
+    ->Args({4000, 1728, 884, 100})
+    ->Args({4000, 1728, 884, 150})
+    ->Args({4000, 1728, 884, 200})
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_Paint)->ArgNames({"steps", "W", "H"})->Args({4000, 1728, 884})->Unit(benchmark::kMillisecond);

@@ -42,6 +42,12 @@ constexpr int GroupBoxBottomGap = 3;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
+// Width of a label's text as the window's font draws it; 0 for no text.
+int TextWidth(const QLabel* label)
+{
+    return label->text().isEmpty() ? 0 : label->fontMetrics().horizontalAdvance(label->text());
+}
+
 void SetRow(QLabel* f, QLabel* swr, QLabel* rl, QLabel* phase, QLabel* z, QLabel* rs, QLabel* xs,
             QLabel* l, QLabel* c, QLabel* q, const ReadoutRow* row)
 {
@@ -92,7 +98,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     // A right-aligned caption never loses its first letters: where the window's font draws it
     // wider than its label (another system's font rendering), the label grows to the left.
     for (QLabel* label : ClientArea->findChildren<QLabel*>()) {
-        const int grow = label->fontMetrics().horizontalAdvance(label->text()) - label->contentsRect().width();
+        const int grow = TextWidth(label) - label->contentsRect().width();
         if (label->text().isEmpty() || label->wordWrap() || !(label->alignment() & Qt::AlignRight) || grow <= 0)
             continue;
         label->setGeometry(label->geometry().adjusted(-grow, 0, 0, 0));
@@ -114,6 +120,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
         column.Right = column.Labels[0]->x() + column.Labels[0]->width();
         column.Width = column.Labels[0]->width();
     }
+    // The read-outs' row titles are left-aligned: one that the font draws wider than its label
+    // grows to the right ("Lowest SWR" under Windows' font rendering); the columns keep clear
+    // of it (LayOutReadouts).
+    for (QLabel* title : {Label1, Label2, Label3})
+        title->resize(std::max(title->width(), TextWidth(title)), title->height());
     describedValuesWidth_ = GroupBox1->width();
     describedBoxesRightX_ = {GroupBox3->x(), GroupBox4->x(), GroupBox5->x()};
     // The window description's client area becomes the view of a scroll area without a
@@ -154,6 +165,7 @@ void TMainForm::FormCreate()
     connect(PlotPanel, &TPanelPlus::Resize, this, &TMainForm::PanelResize);
     connect(PlotPanel, &TPanelPlus::MouseMove, this, &TMainForm::panelMouseMove);
     connect(PlotPanel, &TPanelPlus::MouseLeave, this, &TMainForm::panelMouseLeave);
+    connect(PlotPanel, &TPanelPlus::DevicePixelRatioChange, this, &TMainForm::PanelRatioChange);
 
     // Numbers are read and written with '.' whatever the system locale says.
     std::setlocale(LC_NUMERIC, "C");
@@ -334,9 +346,20 @@ void TMainForm::AnchorControls()
 
 void TMainForm::PanelPaint(QObject*)
 {
-    // The picture is finished: a paint only copies it.
+    // The picture is finished: a paint only copies it, device pixel for device pixel.
     if (QPainter* canvas = PlotPanel->Canvas())
         canvas->drawImage(0, 0, ShownPicture);
+    // A change of scale that came without its event (a window system that reports none)
+    // shows the old picture this once; the redraw at the new ratio follows at once.
+    if (!ShownPicture.isNull() && ShownPicture.devicePixelRatio() != PlotPanel->devicePixelRatioF())
+        QMetaObject::invokeMethod(this, [this] { PanelRatioChange(PlotPanel); }, Qt::QueuedConnection);
+}
+
+void TMainForm::PanelRatioChange(QObject*)
+{
+    if (!PlotPanel || !PlotBitmap || PlotBitmap->isNull() || PlotBitmap->devicePixelRatio() == PlotPanel->devicePixelRatioF())
+        return;
+    RecomputeAndRedraw();
 }
 
 void TMainForm::PanelResize(QObject*)
@@ -351,9 +374,33 @@ void TMainForm::cbPlotClick()
 
 void TMainForm::DrawAxes()
 {
-    if (PlotBitmap->isNull())
+    ::DrawAxes(*PlotBitmap, Geometry(), Palette(), PlotPanel->devicePixelRatioF());
+}
+
+void TMainForm::DrawPlotContent(QImage& picture) const
+{
+    if (picture.isNull() || !plotContent_.Data)
         return;
-    ::DrawAxes(*PlotBitmap, Geometry(), Palette());
+    const PlotGeometry g = Geometry();
+    const FrequencyAxis axis{displayedSweep_.StartKHz, displayedSweep_.EndKHz, displayedSweep_.Steps};
+    if (plotContent_.Scale)
+        DrawFrequencyScale(picture, g, Palette(), axis);
+    if (Reference && ReferenceFromFile) {
+        DrawReferenceTracesAt(picture, g, Palette(), Reference->List, axis, plotContent_.Choice);
+    } else if (Reference) {
+        const FrequencyAxis referenceAxis{Reference->Settings.StartKHz, Reference->Settings.EndKHz,
+                                          Reference->Settings.Steps};
+        DrawReferenceTraces(picture, g, Palette(), Reference->List, referenceAxis, axis, plotContent_.Choice);
+    }
+    DrawTraces(picture, g, Palette(), *VNAList, plotContent_.Choice);
+}
+
+QImage TMainForm::FilePicture() const
+{
+    QImage picture;
+    ::DrawAxes(picture, Geometry(), Palette(), 1);
+    DrawPlotContent(picture);
+    return picture;
 }
 
 PlotGeometry TMainForm::Geometry() const
@@ -379,11 +426,9 @@ void TMainForm::RecomputeAndRedraw()
     PlotWidth = PlotPanel->width() - MarginLeft - MarginRight;
     PlotHeight = PlotPanel->height() - MarginTop - MarginBottom;
 
-    const QSize panelSize = PlotPanel->size();
-    if (PlotBitmap->size() != panelSize || PlotBitmap->format() != QImage::Format_RGB888)
-        *PlotBitmap = panelSize.isEmpty() ? QImage() : QImage(panelSize, QImage::Format_RGB888);
-
+    // PlotBitmap: 24 bits per pixel, the panel's size at the screen's device pixel ratio.
     DrawAxes();
+    plotContent_ = PlotContent();
 
     if (DataShown) {
         // Take the held sweep under the lock, then compute without it, so that a
@@ -423,17 +468,15 @@ void TMainForm::RecomputeAndRedraw()
         if (MinSwrIndex >= VNAList->Count())
             MinSwrIndex = -1;
 
-        if (!PlotBitmap->isNull()) {
-            TraceChoice choice;
-            choice.Swr = cbSWR->isChecked();
-            choice.Rl = cbRL->isChecked();
-            choice.Phase = cbPhase->isChecked();
-            choice.Z = cbZ->isChecked();
-            choice.Xs = cbXs->isChecked();
-            choice.Rs = cbRs->isChecked();
-            DrawScaleAndReference(choice);
-            DrawTraces(*PlotBitmap, Geometry(), Palette(), *VNAList, choice);
-        }
+        plotContent_.Data = true;
+        plotContent_.Choice.Swr = cbSWR->isChecked();
+        plotContent_.Choice.Rl = cbRL->isChecked();
+        plotContent_.Choice.Phase = cbPhase->isChecked();
+        plotContent_.Choice.Z = cbZ->isChecked();
+        plotContent_.Choice.Xs = cbXs->isChecked();
+        plotContent_.Choice.Rs = cbRs->isChecked();
+        plotContent_.Scale = Frequencyscale1->isChecked();
+        DrawPlotContent(*PlotBitmap);
         WriteReadoutRows();
         Keepasreference1->setEnabled(true);
         RefreshCursorTip();
@@ -476,9 +519,7 @@ void TMainForm::LayOutReadouts()
 {
     // Blank pixels at least between the texts of neighbouring columns: a narrow space.
     constexpr int kGap = 4;
-    const auto textWidth = [](const QLabel* label) {
-        return label->text().isEmpty() ? 0 : label->fontMetrics().horizontalAdvance(label->text());
-    };
+    const auto textWidth = TextWidth;
     const size_t n = readoutColumns_.size();
     std::vector<int> need(n), right(n);
     for (size_t i = 0; i < n; ++i)
@@ -517,7 +558,10 @@ void TMainForm::ComposeShownPicture()
     ComposeShown(ShownPicture, *PlotBitmap, Geometry(), Palette(), DataShown, VNAList->Count(), Marker1Index,
                  Marker2Index, MinSwrIndex);
     DrawAntennaOverlay();
-    PlotPanel->SetCoveredArea(ShownPicture.rect());
+    // The logical pixels the picture covers whole.
+    const QSizeF covered = ShownPicture.deviceIndependentSize();
+    PlotPanel->SetCoveredArea(QRect(0, 0, static_cast<int>(std::floor(covered.width() + 1e-6)),
+                                    static_cast<int>(std::floor(covered.height() + 1e-6))));
 }
 
 void TMainForm::ShowPlot()

@@ -94,7 +94,7 @@ public:
     TComThread* ComThread = nullptr;
     std::unique_ptr<uint8_t[]> RawSweepBuffer; // RawSweepBufferSize bytes, guarded by SweepLock
     std::unique_ptr<std::mutex> SweepLock;     // guards the copies between worker and window
-    std::unique_ptr<QImage> PlotBitmap;        // grid and traces, never the markers
+    std::unique_ptr<QImage> PlotBitmap;        // grid and traces, never the markers; at the screen's ratio
     QImage ShownPicture; // PlotBitmap with the overlay, as a paint of the panel copies it
     QColor BackgroundColor, SwrColor, RlColor, PhaseColor, ZColor, XsColor, RsColor;
     bool DataShown = false;
@@ -167,7 +167,14 @@ public:
     // A reference read from a file: List holds its points at their own frequencies (Settings
     // and Raw stay empty).
     bool ReferenceFromFile = false;
+    // Makes PlotBitmap the panel's size at the panel's device pixel ratio and draws the axes.
     void DrawAxes();
+    // Draws what the last redraw drew besides the axes, at the ratio picture carries: with a
+    // sweep, the frequency scale when shown, the reference when kept, then the traces.
+    void DrawPlotContent(QImage& picture) const;
+    // The picture BMP Save writes: the plot of the last redraw at ratio 1 (logical pixels),
+    // without the overlay, drawn by the same code as PlotBitmap.
+    QImage FilePicture() const;
     // Puts PlotBitmap with the overlay on the panel: composes ShownPicture and has the
     // panel painted when the window system next paints.
     void ShowPlot();
@@ -180,6 +187,8 @@ public:
 
     void PanelPaint(QObject* sender);
     void PanelResize(QObject* sender);
+    // The panel moved to a screen of another scale: the full redraw at the new ratio.
+    void PanelRatioChange(QObject* sender);
     void panelMouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     // The values under the cursor in a tooltip (frmmain/TMainFormView.cpp).
     void panelMouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
@@ -309,9 +318,7 @@ private:
     // Sets the requested range and shows it in the edits (band presets and zoom).
     void ApplyBand(int32_t startKHz, int32_t endKHz);
 
-    // View menu (frmmain/TMainFormView.cpp): the frequency scale and the reference, drawn
-    // into PlotBitmap before the live traces; the tooltip with the values under the cursor.
-    void DrawScaleAndReference(TraceChoice choice);
+    // View menu (frmmain/TMainFormView.cpp): the tooltip with the values under the cursor.
     QString CursorTipText(QPoint at) const;
     void ShowCursorTip(QPoint at);
     void HideCursorTip();
@@ -319,6 +326,14 @@ private:
     // changed shape.
     void RefreshCursorTip();
 
+    // What the last redraw drew besides the axes: whether a sweep, the traces chosen and
+    // whether the frequency scale.
+    struct PlotContent {
+        bool Data = false;
+        TraceChoice Choice;
+        bool Scale = false;
+    };
+    PlotContent plotContent_;
     // The sweep the last redraw showed: its settings (steps limited to the buffer), raw
     // bytes and R.L. calibration.
     SweepSettings displayedSweep_;

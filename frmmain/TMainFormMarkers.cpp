@@ -104,8 +104,9 @@ void TMainForm::BMPSaveClick()
     if (path.isEmpty())
         return;
 
+    // The plot in logical pixels, whatever the screen's scale: the same file at every scale.
     QString error;
-    if (!SaveBmpFile(*PlotBitmap, path, error))
+    if (!SaveBmpFile(FilePicture(), path, error))
         ShowError(error);
 }
 

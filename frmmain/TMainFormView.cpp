@@ -14,11 +14,6 @@
 
 namespace {
 
-FrequencyAxis AxisOf(const SweepShape& shape)
-{
-    return FrequencyAxis{shape.StartKHz, shape.EndKHz, shape.Steps};
-}
-
 bool SameShape(const SweepShape& a, const SweepShape& b)
 {
     return a.StartKHz == b.StartKHz && a.EndKHz == b.EndKHz && a.Steps == b.Steps;
@@ -76,18 +71,6 @@ void TMainForm::AboutKestrinVNA1Click()
                                       "impedance over frequency.</p>"
                                       "<p>Licence: GPL-3.0-or-later</p>")
                            .arg(QStringLiteral(KESTRIN_VERSION)));
-}
-
-void TMainForm::DrawScaleAndReference(TraceChoice choice)
-{
-    const PlotGeometry g = Geometry();
-    const FrequencyAxis axis = AxisOf(displayedSweep_);
-    if (Frequencyscale1->isChecked())
-        DrawFrequencyScale(*PlotBitmap, g, Palette(), axis);
-    if (Reference && ReferenceFromFile)
-        DrawReferenceTracesAt(*PlotBitmap, g, Palette(), Reference->List, axis, choice);
-    else if (Reference)
-        DrawReferenceTraces(*PlotBitmap, g, Palette(), Reference->List, AxisOf(Reference->Settings), axis, choice);
 }
 
 void TMainForm::panelMouseMove(QObject*, Qt::KeyboardModifiers, int x, int y)

@@ -47,5 +47,6 @@ QSize OpeningWindowSize(QSize screen, QSize available, const WindowNeeds& needs)
             break;
         size = next;
     }
-    return size;
+    // Never larger than the available area (the task bars left out), unless the minimum is.
+    return size.boundedTo(available).expandedTo(needs.Minimum);
 }

@@ -33,6 +33,7 @@ ScrollBars ScrollBarsFor(QSize window, const WindowNeeds& needs);
 // The size the window opens at: InitialWindowSize, then widened and heightened to what the
 // controls need (with the scroll bars they still need) as far as the available size allows.
 // A side where 90 % of the screen falls to the minimum stays at the minimum (1000 x 600 opens
-// at 900 x 600, scrolling).
+// at 900 x 600, scrolling). Never larger than the available size, unless the minimum size is
+// (a 1280 x 720 screen with a task bar opens lower than 648).
 // From 1461 pixels of screen width on, this is InitialWindowSize.
 QSize OpeningWindowSize(QSize screen, QSize available, const WindowNeeds& needs);

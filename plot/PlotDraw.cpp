@@ -90,6 +90,52 @@ private:
     bool wide_;
 };
 
+// Logical pixels of the plot to the device pixels of a picture at a device pixel ratio. A
+// line through logical pixel x covers the device pixels Pos(x) to Pos(x) + LineWidth() - 1
+// across it: whole device pixels, round(ratio) of them (at least one), the same for every
+// line, centred on the logical pixel's place. At ratio 1 this is the identity.
+class DeviceMap {
+public:
+    explicit DeviceMap(qreal ratio)
+        : r_(ratio > 0 ? ratio : 1.0), w_(std::max(1, static_cast<int>(std::floor(r_ + 0.5)))),
+          offset_((r_ - w_) / 2 + 0.5)
+    {
+    }
+    qreal Ratio() const { return r_; }
+    int LineWidth() const { return w_; }
+    long long Pos(long long x) const { return static_cast<long long>(std::floor(static_cast<double>(x) * r_ + offset_)); }
+    // The logical step that device step k of a line lies in: dots and dashes keep their
+    // pattern, scaled.
+    long long LogicalStep(long long k) const
+    {
+        return r_ == 1.0 ? k : static_cast<long long>(std::floor(static_cast<double>(k) / r_));
+    }
+    // A font's pixel size on the picture.
+    int FontPx(int px) const { return std::max(1, static_cast<int>(std::floor(px * r_ + 0.5))); }
+    // Device pixels of a picture side of length logical pixels: the whole side covered.
+    int Length(int logical) const { return static_cast<int>(std::ceil(logical * r_ - 1e-6)); }
+
+private:
+    qreal r_;
+    int w_;
+    double offset_;
+};
+
+// Holds a picture at device pixel ratio 1 while it is drawn on in device pixels, and gives
+// it its ratio back afterwards. Declared before any painter on the picture.
+class DeviceDrawing {
+public:
+    explicit DeviceDrawing(QImage& img) : img_(img), map_(img.devicePixelRatio()) { img_.setDevicePixelRatio(1); }
+    ~DeviceDrawing() { img_.setDevicePixelRatio(map_.Ratio()); }
+    DeviceDrawing(const DeviceDrawing&) = delete;
+    DeviceDrawing& operator=(const DeviceDrawing&) = delete;
+    const DeviceMap& Map() const { return map_; }
+
+private:
+    QImage& img_;
+    DeviceMap map_;
+};
+
 // A one-pixel pen: colour, style, and the colour the gaps of a dotted or dashed line show
 // (or, with paintGaps false, nothing: the gaps leave the pixels under them).
 struct Pen {
@@ -130,12 +176,15 @@ long long Limit(long long v)
 // way a Windows display driver takes them (octants 3, 5, 6 and 8 carry a bias),
 // so that the pixels do not depend on how the steps are counted. The pattern of
 // a dotted or dashed pen starts at the first pixel; its gaps get the background.
-void DrawLine(Surface& s, long long x0, long long y0, long long x1, long long y1, const Pen& pen)
+// On a picture at a device pixel ratio (the traces), the end points are the device places of
+// the logical ones, the steps are device pixels, and the line is map.LineWidth() pixels thick:
+// each step covers that many pixels across the major axis, downwards or rightwards.
+void DrawLine(Surface& s, const DeviceMap& map, long long x0, long long y0, long long x1, long long y1, const Pen& pen)
 {
-    x0 = Limit(x0);
-    y0 = Limit(y0);
-    x1 = Limit(x1);
-    y1 = Limit(y1);
+    x0 = map.Pos(Limit(x0));
+    y0 = map.Pos(Limit(y0));
+    x1 = map.Pos(Limit(x1));
+    y1 = map.Pos(Limit(y1));
     const long long dx = x1 - x0;
     const long long dy = y1 - y0;
     const long long adx = std::llabs(dx);
@@ -189,16 +238,20 @@ void DrawLine(Surface& s, long long x0, long long y0, long long x1, long long y1
     // The major coordinate of every walked step lies inside the picture; the minor
     // one is checked per pixel.
     const long long minorDim = xMajor ? s.Height() : s.Width();
+    const int width = map.LineWidth();
     auto walk = [&](auto colorOf) {
         for (long long k = kFirst; k < kEnd; ++k) {
             const long long b = minorStart + minorStep * m;
-            const Rgb* c = b >= 0 && b < minorDim ? colorOf(k) : nullptr;
+            const Rgb* c = b + width > 0 && b < minorDim ? colorOf(k) : nullptr;
             if (c != nullptr) {
                 const long long a = majorStart + majorStep * k;
-                if (xMajor)
-                    s.PutInside(static_cast<int>(a), static_cast<int>(b), *c);
-                else
-                    s.PutInside(static_cast<int>(b), static_cast<int>(a), *c);
+                const long long bEnd = std::min(b + width, minorDim);
+                for (long long across = std::max(b, 0LL); across < bEnd; ++across) {
+                    if (xMajor)
+                        s.PutInside(static_cast<int>(a), static_cast<int>(across), *c);
+                    else
+                        s.PutInside(static_cast<int>(across), static_cast<int>(a), *c);
+                }
             }
             if (d > 0) {
                 ++m;
@@ -211,7 +264,49 @@ void DrawLine(Surface& s, long long x0, long long y0, long long x1, long long y1
     if (pen.style == PenStyle::Solid)
         walk([&](long long) { return &pen.color; });
     else
-        walk([&](long long k) { return PatternOn(pen.style, k) ? &pen.color : gap; });
+        walk([&](long long k) { return PatternOn(pen.style, map.LogicalStep(k)) ? &pen.color : gap; });
+}
+
+// A horizontal or vertical line of the scales or the overlay, from (x0, y0) towards (x1, y1)
+// with the end pixel left out. Each logical pixel on it covers the device pixels from its own
+// place to the next pixel's place along the line, the last one at least LineWidth of them, and
+// LineWidth across: the union of the logical pixels' device squares, so lines meet at corners
+// as they do at ratio 1. Dots and dashes count logical pixels from the start; their gaps get
+// the background (or nothing, with paintGaps false). At ratio 1 these are DrawLine's pixels.
+void DrawStraightLine(Surface& s, const DeviceMap& map, int x0, int y0, int x1, int y1, const Pen& pen)
+{
+    const bool horizontal = y0 == y1;
+    if (!horizontal && x0 != x1)
+        return;
+    const int a0 = horizontal ? x0 : y0;
+    const int a1 = horizontal ? x1 : y1;
+    const int count = std::abs(a1 - a0);
+    const int step = a1 > a0 ? 1 : -1;
+    const int highest = step > 0 ? a1 - 1 : a0;
+    const long long alongDim = horizontal ? s.Width() : s.Height();
+    const long long acrossDim = horizontal ? s.Height() : s.Width();
+    const long long across = map.Pos(horizontal ? y0 : x0);
+    const long long acrossBegin = std::max(across, 0LL);
+    const long long acrossEnd = std::min(across + map.LineWidth(), acrossDim);
+    if (acrossBegin >= acrossEnd)
+        return;
+    for (int j = 0; j < count; ++j) {
+        const int a = a0 + step * j;
+        const bool on = PatternOn(pen.style, j);
+        if (!on && !pen.paintGaps)
+            continue;
+        const Rgb& c = on ? pen.color : pen.background;
+        const long long next = map.Pos(static_cast<long long>(a) + 1);
+        const long long from = std::max(map.Pos(a), 0LL);
+        const long long to = std::min(a == highest ? std::max(next, map.Pos(a) + map.LineWidth()) : next, alongDim);
+        for (long long along = from; along < to; ++along)
+            for (long long t = acrossBegin; t < acrossEnd; ++t) {
+                if (horizontal)
+                    s.PutInside(static_cast<int>(along), static_cast<int>(t), c);
+                else
+                    s.PutInside(static_cast<int>(t), static_cast<int>(along), c);
+            }
+    }
 }
 
 QFont PixelFont(int px, bool bold)
@@ -219,33 +314,66 @@ QFont PixelFont(int px, bool bold)
     QFont f(QStringLiteral("Arial"));
     f.setPixelSize(px);
     f.setBold(bold);
+    // Light hinting, the desktop's default, named: the font system would turn hinting off
+    // while any screen is scaled, and the picture at ratio 1 would change with the screens.
+    f.setHintingPreference(QFont::PreferVerticalHinting);
     return f;
 }
 
-// Text with its top-left corner at (x, y) on an opaque cell in the background colour.
-void TextOut(QPainter& painter, int x, int y, const QString& text, const QColor& color, const QColor& background)
-{
-    const QFontMetrics fm(painter.font());
-    painter.fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), background);
-    painter.setPen(color);
-    painter.drawText(QPoint(x, y + fm.ascent()), text);
-}
+// Text on a picture that is drawn in device pixels, placed in logical pixels: the fonts'
+// logical pixel sizes at the device's resolution, each text on an opaque cell in the
+// background colour.
+class PlotText {
+public:
+    PlotText(QImage& img, const DeviceMap& map) : painter_(&img), map_(map) {}
 
-// A tick label: one line, right-aligned in the box [left, right) around height y,
-// vertically centred and clipped to the box.
-void LabelInBox(QPainter& painter, int left, int right, int y, const QString& text, const QColor& color,
-                const QColor& background)
-{
-    const QFontMetrics fm(painter.font());
-    const int th = fm.height();
-    const QRect box(QPoint(left, y - th / 2), QPoint(right - 1, y + th / 2 - 1));
-    const int tw = fm.horizontalAdvance(text);
-    const int top = box.top() + (box.height() - th) / 2;
-    painter.save();
-    painter.setClipRect(box);
-    TextOut(painter, right - tw, top, text, color, background);
-    painter.restore();
-}
+    void SetFont(int px, bool bold)
+    {
+        logicalHeight_ = QFontMetrics(PixelFont(px, bold)).height();
+        painter_.setFont(PixelFont(map_.FontPx(px), bold));
+    }
+    // Top-left corner at logical (x, y).
+    void Out(int x, int y, const QString& text, const QColor& color, const QColor& background)
+    {
+        OutAt(map_.Pos(x), map_.Pos(y), text, color, background);
+    }
+    // Centred under a line at logical x, top at logical y.
+    void Centred(int x, int y, const QString& text, const QColor& color, const QColor& background)
+    {
+        const QFontMetrics fm(painter_.font());
+        const long long centre = map_.Pos(x) + map_.LineWidth() / 2;
+        OutAt(centre - fm.horizontalAdvance(text) / 2, map_.Pos(y), text, color, background);
+    }
+    // A tick label: one line, right-aligned in the box [left, right) around height y,
+    // vertically centred and clipped to the box; the box is as high as the text in logical
+    // pixels.
+    void InBox(int left, int right, int y, const QString& text, const QColor& color, const QColor& background)
+    {
+        const int th = logicalHeight_;
+        const long long boxRight = map_.Pos(right);
+        const QRect box(QPoint(int(map_.Pos(left)), int(map_.Pos(y - th / 2))),
+                        QPoint(int(boxRight - 1), int(map_.Pos(y + th / 2) - 1)));
+        const QFontMetrics fm(painter_.font());
+        const int top = box.top() + (box.height() - fm.height()) / 2;
+        painter_.save();
+        painter_.setClipRect(box);
+        OutAt(boxRight - fm.horizontalAdvance(text), top, text, color, background);
+        painter_.restore();
+    }
+
+private:
+    void OutAt(long long x, long long y, const QString& text, const QColor& color, const QColor& background)
+    {
+        const QFontMetrics fm(painter_.font());
+        painter_.fillRect(QRect(int(x), int(y), fm.horizontalAdvance(text), fm.height()), background);
+        painter_.setPen(color);
+        painter_.drawText(QPoint(int(x), int(y) + fm.ascent()), text);
+    }
+
+    QPainter painter_;
+    const DeviceMap& map_;
+    int logicalHeight_ = 0;
+};
 
 long long RoundToLL(long double v)
 {
@@ -272,10 +400,17 @@ QImage& EnsureRgb888(QImage& img)
 
 }  // namespace
 
-void DrawAxes(QImage& img, const PlotGeometry& g, const PlotPalette& p)
+void DrawAxes(QImage& img, const PlotGeometry& g, const PlotPalette& p, qreal ratio)
 {
-    if (img.width() != g.W || img.height() != g.H || img.format() != QImage::Format_RGB888)
-        img = QImage(g.W, g.H, QImage::Format_RGB888);
+    const DeviceMap size(ratio);
+    const QSize device(size.Length(g.W), size.Length(g.H));
+    if (g.W <= 0 || g.H <= 0) {
+        img = QImage();
+        return;
+    }
+    if (img.size() != device || img.format() != QImage::Format_RGB888)
+        img = QImage(device, QImage::Format_RGB888);
+    img.setDevicePixelRatio(size.Ratio());
     if (img.isNull())
         return;
 
@@ -283,27 +418,22 @@ void DrawAxes(QImage& img, const PlotGeometry& g, const PlotPalette& p)
     const int PH = g.PH();
     const Rgb bg = ToRgb(p.Background);
 
+    const DeviceDrawing drawing(img);
+    const DeviceMap& map = drawing.Map();
     Surface s(img);
     s.Fill(bg);
 
     auto solid = [&](const QColor& c) { return Pen{ToRgb(c), PenStyle::Solid, bg}; };
     auto dotted = [&](const QColor& c) { return Pen{ToRgb(c), PenStyle::Dot, bg}; };
 
-    // Frame: bottom and both sides, no top line.
-    const Pen frame = solid(kFrameColor);
-    DrawLine(s, ML, H - MB, W - MR, H - MB, frame);
-    DrawLine(s, ML, H - MB, ML, MT - 5, frame);
-    DrawLine(s, W - MR, H - MB, W - MR, MT - 5, frame);
-
-    QPainter painter(&img);
-    const QFont regular = PixelFont(kAxisFontPx, false);
-    const QFont bold = PixelFont(kAxisFontPx, true);
-    auto title = [&](int x, int y, const QString& text, const QColor& color) {
-        painter.setFont(bold);
-        TextOut(painter, x, y, text, color, p.Background);
-        painter.setFont(regular);
+    PlotText text(img, map);
+    text.SetFont(kAxisFontPx, false);
+    auto title = [&](int x, int y, const QString& caption, const QColor& color) {
+        text.SetFont(kAxisFontPx, true);
+        text.Out(x, y, caption, color, p.Background);
+        text.SetFont(kAxisFontPx, false);
     };
-    auto grid = [&](int y, const QColor& color) { DrawLine(s, ML + 2, y, W - MR, y, dotted(color)); };
+    auto grid = [&](int y, const QColor& color) { DrawStraightLine(s, map, ML + 2, y, W - MR, y, dotted(color)); };
 
     // SWR: logarithmic, 1 on the bottom line, 10 on the top line of the plot area.
     title(ML - 30, MT - 25, QStringLiteral("SWR"), p.Swr);
@@ -319,43 +449,50 @@ void DrawAxes(QImage& img, const PlotGeometry& g, const PlotPalette& p)
     };
     for (const SwrRow& row : swrRows) {
         const int y = H - MB - static_cast<int>(RoundToLL(static_cast<long double>(H - MB - MT) * log10l(row.value)));
-        DrawLine(s, ML - 10, y, ML, y, solid(p.Swr));
+        DrawStraightLine(s, map, ML - 10, y, ML, y, solid(p.Swr));
         if (row.grid)
             grid(y, kSwrGridColor);
-        LabelInBox(painter, ML - 40, ML - 15, y, QString::fromLatin1(row.label), p.Swr, p.Background);
+        text.InBox(ML - 40, ML - 15, y, QString::fromLatin1(row.label), p.Swr, p.Background);
     }
 
     // Return loss: 0 dB at the top, 30 dB at the bottom.
     title(ML - 75, MT - 25, QStringLiteral("R.L."), p.Rl);
-    DrawLine(s, ML - 45, MT, ML - 45, H - MB, solid(p.Rl));
+    DrawStraightLine(s, map, ML - 45, MT, ML - 45, H - MB, solid(p.Rl));
     const int rlY[] = {MT, MT + PH / 3, MT + (PH / 3) * 2, H - MB};
     const char* rlLabel[] = {"0 db", "10 db", "20 db", "30 db"};
     for (int i = 0; i < 4; ++i) {
-        DrawLine(s, ML - 45, rlY[i], ML - 35, rlY[i], solid(p.Rl));
-        LabelInBox(painter, 0, ML - 50, rlY[i], QString::fromLatin1(rlLabel[i]), p.Rl, p.Background);
+        DrawStraightLine(s, map, ML - 45, rlY[i], ML - 35, rlY[i], solid(p.Rl));
+        text.InBox(0, ML - 50, rlY[i], QString::fromLatin1(rlLabel[i]), p.Rl, p.Background);
     }
 
     // Phase: 0 degrees at the top, 180 at the bottom.
     title(W - MR + 5, MT - 25, QStringLiteral("Phase"), p.Phase);
     for (int i = 0; i <= 4; ++i) {
         const int y = i == 4 ? H - MB : MT + (PH / 4) * i;
-        DrawLine(s, W - MR + 1, y, W - MR + 11, y, solid(p.Phase));
+        DrawStraightLine(s, map, W - MR + 1, y, W - MR + 11, y, solid(p.Phase));
         if (i < 4)
             grid(y, kPhaseGridColor);
-        LabelInBox(painter, W - MR + 10, W - MR + 40, y, QString::number(45 * i) + QChar(0x00B0), p.Phase,
-                   p.Background);
+        text.InBox(W - MR + 10, W - MR + 40, y, QString::number(45 * i) + QChar(0x00B0), p.Phase, p.Background);
     }
 
     // Z, Xs and Rs in ohms: 0 at the top, 400 at the bottom.
     title(W - MR + 50, MT - 25, QStringLiteral("Z-X-R"), p.Z);
-    DrawLine(s, W - MR + 60, MT, W - MR + 60, H - MB, solid(p.Z));
+    DrawStraightLine(s, map, W - MR + 60, MT, W - MR + 60, H - MB, solid(p.Z));
     for (int k = 0; k <= 8; ++k) {
         const int y = k == 8 ? H - MB : MT + k * (PH / 8);
-        DrawLine(s, W - MR + 50, y, W - MR + 61, y, solid(p.Z));
+        DrawStraightLine(s, map, W - MR + 50, y, W - MR + 61, y, solid(p.Z));
         if (k == 1)
             grid(y, kZGridColor);
-        LabelInBox(painter, W - MR + 60, W - MR + 85, y, QString::number(50 * k), p.Z, p.Background);
+        text.InBox(W - MR + 60, W - MR + 85, y, QString::number(50 * k), p.Z, p.Background);
     }
+
+    // Frame, last: bottom and both sides, no top line. Nothing above overlaps it at ratio 1;
+    // at a fractional ratio the ticks and grid rows beside it would otherwise take part of
+    // its width where their device pixels meet.
+    const Pen frame = solid(kFrameColor);
+    DrawStraightLine(s, map, ML, H - MB, W - MR, H - MB, frame);
+    DrawStraightLine(s, map, ML, H - MB, ML, MT - 5, frame);
+    DrawStraightLine(s, map, W - MR, H - MB, W - MR, MT - 5, frame);
 }
 
 int TraceX(const PlotGeometry& g, int n, int i)
@@ -390,6 +527,8 @@ void DrawTraceLines(QImage& img, const PlotGeometry& g, const PlotPalette& p, co
     if (n <= 0 || img.isNull())
         return;
     EnsureRgb888(img);
+    const DeviceDrawing drawing(img);
+    const DeviceMap& map = drawing.Map();
     Surface s(img);
 
     const int H = g.H, MT = g.MT, MB = g.MB;
@@ -437,7 +576,7 @@ void DrawTraceLines(QImage& img, const PlotGeometry& g, const PlotPalette& p, co
                 swr ? H - MB - TraceOffset(log10l(v) * ph, PH) : MT + TraceOffset(t.pixelsPerUnit * v, PH);
             const long long x = xi;
             if (started)
-                DrawLine(s, prevX, prevY, x, y, pen);
+                DrawLine(s, map, prevX, prevY, x, y, pen);
             started = true;
             prevX = x;
             prevY = y;
@@ -581,17 +720,18 @@ void DrawFrequencyScale(QImage& img, const PlotGeometry& g, const PlotPalette& p
         return;
     EnsureRgb888(img);
     const int bottom = g.H - g.MB;
+    const DeviceDrawing drawing(img);
+    const DeviceMap& map = drawing.Map();
     {
         Surface s(img);
         const Pen frame{ToRgb(kFrameColor), PenStyle::Solid, ToRgb(p.Background)};
         for (const ScaleTick& t : ticks)
-            DrawLine(s, t.X, bottom + 1, t.X, bottom + 5, frame);
+            DrawStraightLine(s, map, t.X, bottom + 1, t.X, bottom + 5, frame);
     }
-    QPainter painter(&img);
-    painter.setFont(PixelFont(kAxisFontPx, false));
-    const QFontMetrics fm(painter.font());
+    PlotText text(img, map);
+    text.SetFont(kAxisFontPx, false);
     for (const ScaleTick& t : ticks)
-        TextOut(painter, t.X - fm.horizontalAdvance(t.Label) / 2, bottom + 18, t.Label, kFrameColor, p.Background);
+        text.Centred(t.X, bottom + 18, t.Label, kFrameColor, p.Background);
 }
 
 void DrawReferenceTraces(QImage& img, const PlotGeometry& g, const PlotPalette& p, const TVNAList& reference,
@@ -630,6 +770,8 @@ void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n
         return;
     if (img.format() != QImage::Format_RGB32)
         EnsureRgb888(img);
+    const DeviceDrawing drawing(img);
+    const DeviceMap& map = drawing.Map();
     Surface s(img);
     const Rgb bg = ToRgb(p.Background);
     const long double step = static_cast<long double>(g.PW()) / static_cast<long double>(n);
@@ -645,14 +787,14 @@ void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n
         if (!valid(markers[m]))
             continue;
         const int x = lineX(markers[m]);
-        DrawLine(s, x, g.MT, x, bottom, dashed(kMarkerColor, x));
-        QPainter painter(&img);
-        painter.setFont(PixelFont(kMarkerFontPx, false));
-        TextOut(painter, x - 5, bottom, labels[m], kMarkerColor, p.Background);
+        DrawStraightLine(s, map, x, g.MT, x, bottom, dashed(kMarkerColor, x));
+        PlotText text(img, map);
+        text.SetFont(kMarkerFontPx, false);
+        text.Out(x - 5, bottom, labels[m], kMarkerColor, p.Background);
     }
     if (valid(minSwrIndex)) {
         const int x = lineX(minSwrIndex);
-        DrawLine(s, x, g.MT, x, bottom, dashed(kMinSwrColor, x));
+        DrawStraightLine(s, map, x, g.MT, x, bottom, dashed(kMinSwrColor, x));
     }
 }
 
@@ -666,10 +808,13 @@ void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, cons
     // Drawn into the picture of the last call: quicker than a new picture each time.
     if (shown.size() != plot.size() || shown.format() != QImage::Format_RGB32)
         shown = QImage(plot.size(), QImage::Format_RGB32);
+    shown.setDevicePixelRatio(plot.devicePixelRatio());
     {
+        // Device pixel for device pixel.
+        const DeviceDrawing drawing(shown);
         QPainter painter(&shown);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(0, 0, plot);
+        painter.drawImage(QRectF(plot.rect()), plot, QRectF(plot.rect()));
     }
     if (overlay)
         DrawOverlay(shown, g, p, n, marker1Index, marker2Index, minSwrIndex);
@@ -677,7 +822,12 @@ void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, cons
 
 bool SaveBmpFile(const QImage& img, const QString& path, QString& error)
 {
-    const QImage picture = img.format() == QImage::Format_RGB888 ? img : img.convertToFormat(QImage::Format_RGB888);
+    QImage picture = img.format() == QImage::Format_RGB888 ? img : img.convertToFormat(QImage::Format_RGB888);
+    // The resolution in the file is 96 dots per inch, whatever the screens are: the same
+    // picture always gives the same file.
+    constexpr int kDotsPerMeter = 3780;
+    picture.setDotsPerMeterX(kDotsPerMeter);
+    picture.setDotsPerMeterY(kDotsPerMeter);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "BMP")) {
@@ -728,21 +878,29 @@ void DrawSwrBandwidth(QImage& img, const PlotGeometry& g, const PlotPalette& p, 
     if (img.isNull())
         return;
     const QColor color(255, 255, 255);
-    QPainter painter(&img);
-    if (found && limit >= 1) {
-        const std::optional<int> x0 = FrequencyXAt(g, axis, lowMHz * 1000);
-        const std::optional<int> x1 = FrequencyXAt(g, axis, highMHz * 1000);
-        if (x0 && x1) {
-            const long long offset = std::min<long long>(RoundToLL(log10l(limit) * g.PH()), g.PH());
-            const int y = g.H - g.MB - static_cast<int>(offset);
-            painter.setPen(QPen(color, 1));
-            painter.drawLine(std::min(*x0, *x1), y, std::max(*x0, *x1), y);
-            painter.drawLine(*x0, y - 4, *x0, y + 4);
-            painter.drawLine(*x1, y - 4, *x1, y + 4);
+    const DeviceDrawing drawing(img);
+    const DeviceMap& map = drawing.Map();
+    {
+        Surface s(img);
+        if (found && limit >= 1) {
+            const std::optional<int> x0 = FrequencyXAt(g, axis, lowMHz * 1000);
+            const std::optional<int> x1 = FrequencyXAt(g, axis, highMHz * 1000);
+            if (x0 && x1) {
+                const long long offset = std::min<long long>(RoundToLL(log10l(limit) * g.PH()), g.PH());
+                const int y = g.H - g.MB - static_cast<int>(offset);
+                const Pen pen{ToRgb(color)};
+                const int left = std::min(*x0, *x1);
+                const int right = std::max(*x0, *x1);
+                // Both ends included: the edge ticks stand on the line's first and last pixel.
+                DrawStraightLine(s, map, left, y, right + 1, y, pen);
+                DrawStraightLine(s, map, left, y - 4, left, y + 5, pen);
+                DrawStraightLine(s, map, right, y - 4, right, y + 5, pen);
+            }
         }
     }
-    painter.setFont(PixelFont(kMarkerFontPx, false));
-    TextOut(painter, g.ML + 6, g.MT + 4, text, color, p.Background);
+    PlotText out(img, map);
+    out.SetFont(kMarkerFontPx, false);
+    out.Out(g.ML + 6, g.MT + 4, text, color, p.Background);
 }
 
 QImage PictureWithText(const QImage& shown, const PlotPalette& p, const std::vector<PictureLine>& lines)
@@ -813,9 +971,10 @@ void DrawCornerText(QImage& img, const PlotGeometry& g, const PlotPalette& p, co
 {
     if (img.isNull() || text.isEmpty())
         return;
-    QPainter painter(&img);
-    painter.setFont(PixelFont(kMarkerFontPx, false));
-    const QFontMetrics fm(painter.font());
-    TextOut(painter, g.W - g.MR - 6 - fm.horizontalAdvance(text), g.MT + 4, text, QColor(230, 230, 230),
-            p.Background);
+    // Right-aligned in logical pixels, as the text measures at ratio 1.
+    const int width = QFontMetrics(PixelFont(kMarkerFontPx, false)).horizontalAdvance(text);
+    const DeviceDrawing drawing(img);
+    PlotText out(img, drawing.Map());
+    out.SetFont(kMarkerFontPx, false);
+    out.Out(g.W - g.MR - 6 - width, g.MT + 4, text, QColor(230, 230, 230), p.Background);
 }

@@ -3,6 +3,12 @@
 // QImage of the panel's size, and the picture files. Widget-free.
 // Every line runs from A up to B with B's own pixel left out; pens are one pixel
 // wide; dotted and dashed lines and text cells show the background colour.
+// A picture carries a device pixel ratio (QImage::devicePixelRatio, set by DrawAxes):
+// it then holds ceil(W x ratio) x ceil(H x ratio) device pixels, while every place,
+// row, tick, label box and trace point stays in logical pixels. Its lines are
+// round(ratio) device pixels wide on whole device pixels, unblended, with dots and
+// dashes scaled; traces step by one device pixel; text is drawn at the device's
+// resolution. At ratio 1 the picture is the plain one.
 #include <QColor>
 #include <QImage>
 #include <QString>
@@ -43,9 +49,10 @@ struct TraceChoice {
     bool Rs = false;
 };
 
-// Makes img a 24-bit (Format_RGB888) picture of g.W x g.H, clears it and draws
-// frame, the four scales, labels and grid.
-void DrawAxes(QImage& img, const PlotGeometry& g, const PlotPalette& p);
+// Makes img a 24-bit (Format_RGB888) picture of g.W x g.H logical pixels at the device
+// pixel ratio ratio, which the picture then carries, clears it and draws frame, the four
+// scales, labels and grid. The functions below draw at the ratio the picture carries.
+void DrawAxes(QImage& img, const PlotGeometry& g, const PlotPalette& p, qreal ratio = 1);
 
 // x of sample i of n: ML + 1 + Round((PW / n) * i), the quotient first in extended precision.
 int TraceX(const PlotGeometry& g, int n, int i);
@@ -118,17 +125,20 @@ int MarkerIndexFromX(const PlotGeometry& g, int n, int x);
 // x = ML + Round((PW / n) * index); an index outside 0..n-1 draws nothing. Index 0
 // stands on the left frame line, which shows in the gaps of its dashes.
 // Meant for the copy that is shown, never for the plot picture itself. Draws the
-// same pixels on a 24-bit picture and on a Format_RGB32 one.
+// same pixels on a 24-bit picture and on a Format_RGB32 one, at the device pixel ratio
+// img carries; everything the overlay shows is drawn here.
 void DrawOverlay(QImage& img, const PlotGeometry& g, const PlotPalette& p, int n,
                  int marker1Index, int marker2Index, int minSwrIndex);
 
 // The picture a paint of the panel copies: plot in the pixel format of a window's
-// backing store (Format_RGB32), so that the copy is a plain one, with DrawOverlay on
-// top when overlay is set. shown keeps its memory from one call to the next.
+// backing store (Format_RGB32) and at plot's device pixel ratio, so that the copy is a
+// plain one, with DrawOverlay on top when overlay is set. shown keeps its memory from one
+// call to the next.
 void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, const PlotPalette& p, bool overlay,
                   int n, int marker1Index, int marker2Index, int minSwrIndex);
 
-// Saves the picture as an uncompressed 24-bit BMP file through SaveFileAtomically: a failure
+// Saves the picture, pixel for pixel, as an uncompressed 24-bit BMP file of 96 dots per inch
+// through SaveFileAtomically: a failure
 // never harms an existing file. On failure returns false and sets error to the full path
 // and the reason.
 bool SaveBmpFile(const QImage& img, const QString& path, QString& error);

@@ -12,6 +12,20 @@ TPanelPlus::TPanelPlus(QWidget* parent) : QWidget(parent)
     setMouseTracking(true);
 }
 
+bool TPanelPlus::event(QEvent* event)
+{
+    // Qt 6.6 and later name the change of scale; before, a widget learns of it as the
+    // change of its window's screen.
+    bool ratio = event->type() == QEvent::ScreenChangeInternal;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    ratio = ratio || event->type() == QEvent::DevicePixelRatioChange;
+#endif
+    const bool handled = QWidget::event(event);
+    if (ratio)
+        emit DevicePixelRatioChange(this);
+    return handled;
+}
+
 void TPanelPlus::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);

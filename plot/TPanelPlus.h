@@ -26,8 +26,12 @@ signals:
     // Every move over the panel, with or without a button held.
     void MouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
     void MouseLeave(QObject* sender);
+    // The panel is now on another screen, or its screen's scale changed: devicePixelRatioF()
+    // may differ from before.
+    void DevicePixelRatioChange(QObject* sender);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

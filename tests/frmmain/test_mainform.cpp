@@ -202,6 +202,9 @@ TEST_F(MainFormTest, ReadoutsShowEveryDigitAndNeighbouringTextsKeepApart)
     const QStringList columns = {"F", "SWR", "RL", "Phase", "Z", "Rs", "Xs", "L", "C", "Q"};
     const auto check = [&](const char* what) {
         SCOPED_TRACE(what);
+        // The row titles are left-aligned: each must fit its label too ("Lowest SWR").
+        for (const QLabel* title : {form->Label1, form->Label2, form->Label3})
+            EXPECT_LE(title->fontMetrics().horizontalAdvance(title->text()), title->width()) << title->objectName().toStdString();
         for (const QString row : {"", "lowswr_", "marker1_", "marker2_"}) {
             // Texts are right-aligned: each must fit its label and start clear of the one before.
             int previousEnd = form->Label1->x() + form->Label1->fontMetrics().horizontalAdvance(form->Label1->text());

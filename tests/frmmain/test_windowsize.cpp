@@ -73,6 +73,11 @@ TEST_F(WindowSizeTest, OpensAsLargeAsTheControlsNeedWhereTheScreenAllows)
         {{1280, 660}, {1280, 598 + bar}, {1280, 600}, {true, true}},
         {{1000, 600}, {1000, 570}, {900, 600}, {true, true}},
         {{1001, 800}, {1001, 770}, {1001, 720}, {true, false}},
+        // A 1920 x 1080 screen at 125 % and at 150 %, a task bar below: inside the available
+        // area, also where the title bar leaves less of it than 90 % of the screen's height.
+        {{1536, 864}, {1536, 826}, {1382, 778}, {}},
+        {{1280, 720}, {1280, 688}, {1280, 648}, {true, false}},
+        {{1280, 720}, {1270, 642}, {1270, 642}, {true, false}},
         // The minimum size holds even where the screen is smaller.
         {{800, 600}, {800, 600}, {900, 600}, {true, true}},
     };
