@@ -1,5 +1,6 @@
 // The window on screens scaled to 100, 200 and 150 %: the plot drawn at each screen's device
-// pixels, redrawn as the window moves onto another scale, clicks and the BMP file as at 100 %.
+// pixels, redrawn as the window moves onto another scale, clicks and the BMP file as at 100 %,
+// the picture to post at the screen's pixels.
 #include <QFile>
 #include <QFileDialog>
 #include <QScreen>
@@ -62,6 +63,14 @@ TEST_F(ScaleTest, PlotAtEachScreensPixelsRedrawnOnTheMoveWithClicksAndFileAsAtOn
         EXPECT_EQ(form->Marker2Index, 251);
         // The file holds the plot in logical pixels, byte for byte as at 100 %.
         EXPECT_EQ(SavedBmp(), bmp);
+        // The picture to post is the plot as on screen, at the screen's pixels, rows below it.
+        const QString png = dir.filePath("picture.png");
+        ASSERT_TRUE(form->SavePictureFile(png));
+        const QImage picture(png);
+        EXPECT_EQ(picture.width(), form->ShownPicture.width());
+        EXPECT_GT(picture.height(), form->ShownPicture.height() + int(5 * 12 * ratio));
+        EXPECT_EQ(picture.copy(form->ShownPicture.rect()).convertToFormat(QImage::Format_RGB32),
+                  form->ShownPicture.convertToFormat(QImage::Format_RGB32));
         EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
     }
 }
