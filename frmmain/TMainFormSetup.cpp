@@ -19,27 +19,6 @@ QString Text(const std::string& s) { return QString::fromStdString(s); }
 
 const QString SetupFilter = QStringLiteral("Kestrin VNA setup (*.kvsetup)");
 
-// Shows the dialog kept in slot (made on first use) with the setup used last, and returns
-// the path chosen, empty when cancelled.
-QString AskSetupPath(TMainForm& form, QFileDialog*& slot, bool save, const QString& last,
-                     const std::function<QString(QFileDialog&)>& run)
-{
-    if (slot == nullptr)
-        slot = new QFileDialog(&form);
-    QFileDialog& dialog = *slot;
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(QString::fromLatin1(kestrin::SetupFileSuffix));
-    dialog.setNameFilter(SetupFilter);
-    if (!last.isEmpty())
-        dialog.selectFile(last);
-    if (run)
-        return run(dialog);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        return dialog.selectedFiles().constFirst();
-    return {};
-}
-
 } // namespace
 
 kestrin::SweepSetup TMainForm::CurrentSetup() const
@@ -178,7 +157,7 @@ bool TMainForm::CommitFocusedEntry()
 
 void TMainForm::OpenSetup1Click()
 {
-    const QString path = AskSetupPath(*this, SetupOpenDialog, false, setupPath_, OpenDialogRun);
+    const QString path = AskFilePath(SetupOpenDialog, false, QString::fromLatin1(kestrin::SetupFileSuffix), SetupFilter, setupPath_);
     if (!path.isEmpty())
         OpenSetupFile(path);
 }
@@ -187,7 +166,7 @@ void TMainForm::SaveSetup1Click()
 {
     if (!CommitFocusedEntry())
         return;
-    const QString path = AskSetupPath(*this, SetupSaveDialog, true, setupPath_, SaveDialogRun);
+    const QString path = AskFilePath(SetupSaveDialog, true, QString::fromLatin1(kestrin::SetupFileSuffix), SetupFilter, setupPath_);
     if (!path.isEmpty())
         SaveSetupFile(path);
 }
