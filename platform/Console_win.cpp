@@ -2,8 +2,9 @@
 
 #include <io.h>
 #include <mutex>
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 namespace kestrin {
 
