@@ -3,7 +3,6 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTimer>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -78,15 +77,11 @@ int main(int argc, char* argv[])
     kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber);
 
     QPointer<TMainForm> mainForm = new TMainForm;
+    // A setup given to the program (double-clicked, dropped on it) opens once the window is
+    // on screen, as File > Open Setup would, with its message for a file that cannot be used.
+    if (!commandLine.SetupFile.isEmpty())
+        mainForm->OpenSetupWhenShown(commandLine.SetupFile);
     mainForm->show();
-    if (!commandLine.SetupFile.isEmpty()) {
-        // Once the window is on screen, as File > Open Setup would, with its message for a
-        // file that cannot be used.
-        QTimer::singleShot(0, mainForm, [&mainForm, file = commandLine.SetupFile] {
-            if (mainForm)
-                mainForm->OpenSetupFile(file);
-        });
-    }
     const int result = app.exec();
     // The closed window frees itself; if the loop ended first, free it here.
     delete mainForm.data();
