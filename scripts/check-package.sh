@@ -69,7 +69,7 @@ grep -q 'MimeType=application/x-kestrin-vna-setup;' "$tmp/usr/share/applications
   fail "the desktop entry does not open setups"
 mime="$(mktemp -d)"
 cp -r "$tmp/usr/share/mime" "$mime/"
-update-mime-database "$mime/mime"
+update-mime-database "$mime/mime" >/dev/null 2>&1 || fail "update-mime-database refused the MIME type"
 printf 'Kestrin VNA setup 1\nsteps = 100\n' >"$tmp/40m.kvsetup"
 XDG_DATA_DIRS="$mime" XDG_DATA_HOME="$mime/none" gio info -a standard::content-type "$tmp/40m.kvsetup" |
   grep -q 'application/x-kestrin-vna-setup' || fail "a .kvsetup file is not recognised as a setup"
