@@ -2,6 +2,7 @@
 // file and opened again from the File menu.
 #include "frmmain/TMainForm.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -123,7 +124,7 @@ bool TMainForm::OpenSetupFile(const QString& path)
     if (ComThread != nullptr && model && *model != VNASelect->currentIndex()) {
         ShowError(QStringLiteral("Cannot open %1: its analyser model, %2, can be chosen only while no sweep "
                                  "runs. Press Stop, then open the setup again.")
-                      .arg(QFileInfo(path).absoluteFilePath(), QString::fromLatin1(kestrin::AnalyserModels[*model].Name)));
+                      .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), QString::fromLatin1(kestrin::AnalyserModels[*model].Name)));
         return false;
     }
     ApplySetup(reading.Setup);

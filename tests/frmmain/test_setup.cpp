@@ -140,7 +140,8 @@ TEST_F(SetupTest, ABadValueOnAnyLineChangesNothingAndNamesTheFileAndLine)
                                               "dds_clock_hz = 1300000001\n");
     answer = path;
     form->OpenSetup1->trigger();
-    EXPECT_EQ(errors, QStringList{"Cannot open " + path +
+    // The path as the system writes it (with backslashes on Windows).
+    EXPECT_EQ(errors, QStringList{"Cannot open " + QDir::toNativeSeparators(path) +
                                   ": Line 6: DDS frequency must be between 1 and 1300000000 Hz."});
     EXPECT_EQ(State(), before);
     EXPECT_EQ(Edits(), edits);
@@ -151,7 +152,7 @@ TEST_F(SetupTest, ABadValueOnAnyLineChangesNothingAndNamesTheFileAndLine)
     worker.Settings = form->Requested;
     form->ComThread = &worker;
     EXPECT_FALSE(form->OpenSetupFile(Write("other.kvsetup", "Kestrin VNA setup 1\nmodel = Corvel - 500MHz\nsteps = 40\n")));
-    EXPECT_EQ(errors, QStringList{"Cannot open " + dir.filePath("other.kvsetup") +
+    EXPECT_EQ(errors, QStringList{"Cannot open " + QDir::toNativeSeparators(dir.filePath("other.kvsetup")) +
                                   ": its analyser model, Corvel - 500MHz, can be chosen only while no sweep runs. "
                                   "Press Stop, then open the setup again."});
     EXPECT_EQ(State(), before);
