@@ -8,6 +8,7 @@
 #   (the command the installer registered for .kvsetup), presses Start, and checks that the
 #   request lines on the wire are exactly those the Linux build sends for that setup and that
 #   the window shows traces;
+#   starts it with an unknown argument, which a message box reports before status 2;
 #   uninstalls it silently.
 # Usage: try-windows.sh [INSTALLER]   (none given: scripts/package-windows.sh makes one)
 # KESTRIN_TRY_SCREENSHOT=FILE keeps the screenshot of the sweeping window.
@@ -150,6 +151,26 @@ echo "The screenshot shows the SWR trace: $swr pixels of its red ($shot)"
 # Closed as a user closes it, then uninstalled silently.
 xdotool key --window "$window" alt+F4 || true
 for _ in $(seq 100); do xdotool search --name '^Kestrin VNA' >/dev/null 2>&1 || break; sleep 0.1; done
+
+# An argument the program does not know: with no console to print to, a message box says
+# so, and the exit status is 2 once it is closed.
+(cd "$folder" && { "$wine" "C:\\Program Files\\Kestrin VNA\\kestrin-vna.exe" --frobnicate >"$logs/bad.log" 2>&1 &&
+ echo 0 >"$logs/bad.status" || echo $? >"$logs/bad.status"; }) &
+kestrin_wine_pids+=($!)
+box=""
+for _ in $(seq 300); do
+  box="$(xdotool search --onlyvisible --name '^Kestrin VNA$' 2>/dev/null | head -n 1 || true)"
+  [ -n "$box" ] && break
+  sleep 0.1
+done
+[ -n "$box" ] || fail "no message box for an unknown argument ($(cat "$logs/bad.log"))"
+# Its OK button has the focus: Return, as a person would press it.
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+sleep 1
+xdotool key Return
+for _ in $(seq 100); do [ -s "$logs/bad.status" ] && break; sleep 0.1; done
+[ "$(cat "$logs/bad.status" 2>/dev/null)" = 2 ] || fail "an unknown argument ended with status '$(cat "$logs/bad.status" 2>/dev/null)', not 2"
+echo "An unknown argument: a message box, then exit status 2"
 timeout 120 "$wine" "C:\\Program Files\\Kestrin VNA\\Uninstall.exe" /S >"$logs/uninstall.log" 2>&1 || true
 for _ in $(seq 100); do [ -f "$folder/kestrin-vna.exe" ] || break; sleep 0.1; done
 [ ! -f "$folder/kestrin-vna.exe" ] || fail "the uninstaller left kestrin-vna.exe behind"
