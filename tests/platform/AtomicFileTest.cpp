@@ -85,6 +85,19 @@ TEST(AtomicFileTest, AFileOfAnyNameIsSavedAndSavedOverWhole)
     EXPECT_EQ(kestrin::OpenFile(Utf8(folder) + "\\bad \xfc.csv", "wb"), nullptr);
 #endif
     EXPECT_EQ(NamesIn(folder).size(), 1u);
+
+    // A file the system will not let go of (read-only on Windows): saved over whole, or left
+    // as it was with a message that says so, never lost, and nothing left beside it.
+    fs::permissions(FromUtf8(file), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    if (kestrin::SaveFileAtomically(file, "replaced", error)) {
+        EXPECT_EQ(ReadAll(file), "replaced");
+    } else {
+        EXPECT_EQ(ReadAll(file), sweep);
+        EXPECT_NE(error.find("The file is as it was"), std::string::npos) << error;
+    }
+    EXPECT_EQ(NamesIn(folder).size(), 1u);
+    fs::permissions(FromUtf8(file), fs::perms::owner_write, fs::perm_options::add);
     fs::remove_all(folder);
 }
 
