@@ -5,11 +5,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iterator>
 
 #include "acquisition/SettingsRules.h"
 #include "measure/NumberText.h"
+#include "platform/AtomicFile.h"
 
 namespace kestrin {
 
@@ -298,15 +298,11 @@ SetupReading ReadSetupText(std::string_view text)
 
 SetupReading ReadSetupFile(const std::string& path)
 {
-    std::error_code ec;
-    std::filesystem::path full = std::filesystem::absolute(path, ec);
-    if (ec)
-        full = path;
-    const std::string prefix = "Cannot open " + full.string() + ": ";
+    const std::string prefix = "Cannot open " + kestrin::AbsolutePath(path) + ": ";
 
     SetupReading reading;
     std::string text;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = kestrin::OpenFile(path, "rb");
     if (file == nullptr) {
         reading.Error = prefix + std::strerror(errno);
         return reading;

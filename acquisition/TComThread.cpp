@@ -205,7 +205,12 @@ std::string Again(TryAgain again)
 
 std::string OpenFailureText(const std::string& componentMessage, int systemError, TryAgain again)
 {
-    std::string text = componentMessage + ".";
+    // The component names a COM port by its device path ("\\.\COM5"); people know it as "COM5".
+    std::string text = componentMessage;
+    const std::string devicePrefix = "'\\\\.\\";
+    if (const auto at = text.find(devicePrefix); at != std::string::npos)
+        text.erase(at + 1, devicePrefix.size() - 1);
+    text += ".";
     if (systemError == EACCES || systemError == EPERM)
         text += "\n\nYou have no permission to use this port. Add your user to the group "
                 "'dialout' (sudo usermod -aG dialout $USER), log out and in again, " + Again(again);

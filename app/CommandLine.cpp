@@ -52,6 +52,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         "Kestrin VNA: sweeps a DDS-based one-port antenna analyser on a serial port and shows\n"
         "SWR, return loss, phase and impedance over frequency. Without options it opens its\n"
         "window; choose the port \"Simulator\" to try it without an analyser.\n"
+        "Given a setup file (.kvsetup), it opens the setup as File > Open Setup would.\n"
         "Qt's own options (-platform, -style, -display, ...) are accepted as well.\n"
         "See kestrin-vna(1) for serial port permissions and the simulated analyser."));
     // Our own -h/--help rather than addHelpOption(): its --help-all would list Qt's options
@@ -60,6 +61,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
                                   QStringLiteral("Displays help on commandline options."));
     parser.addOption(help);
     const QCommandLineOption versionOption = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FILE.kvsetup"), QStringLiteral("A setup to open."),
+                                 QStringLiteral("[FILE.kvsetup]"));
     for (const QtOption& qt : kQtOptions) {
         QCommandLineOption option(QString::fromLatin1(qt.Name), QStringLiteral("Qt's own option."),
                                   qt.Value ? QString::fromLatin1(qt.Value) : QString());
@@ -73,11 +76,17 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         error = parser.unknownOptionNames().isEmpty()
                     ? parser.errorText()
                     : QStringLiteral("Unknown option '%1'.").arg(AsTyped(arguments, parser.unknownOptionNames().constFirst()));
-    else if (!parser.positionalArguments().isEmpty())
-        error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst());
+    else if (const QStringList files = parser.positionalArguments(); !files.isEmpty()) {
+        auto isSetup = [](const QString& file) { return file.endsWith(QStringLiteral(".kvsetup"), Qt::CaseInsensitive); };
+        const QString& first = files.constFirst();
+        if (files.size() == 1 && isSetup(first) && !parser.isSet(help) && !parser.isSet(versionOption))
+            result.SetupFile = first;
+        else
+            error = QStringLiteral("Unexpected argument '%1'.").arg(isSetup(first) && files.size() > 1 ? files[1] : first);
+    }
     if (!error.isEmpty()) {
         result.ExitStatus = 2;
-        result.Err = QStringLiteral("%1: %2 Usage: %1 [--help] [--version]\n").arg(kProgram, error);
+        result.Err = QStringLiteral("%1: %2 Usage: %1 [--help] [--version] [FILE.kvsetup]\n").arg(kProgram, error);
     } else if (parser.isSet(help)) {
         result.Out = parser.helpText();
     } else if (parser.isSet(versionOption)) {

@@ -285,8 +285,13 @@ std::string SweepToolHelp()
            "  -h, --help        show this help and exit\n"
            "      --version     show the version and exit\n"
            "\n"
+#ifdef _WIN32
+           "Ctrl+C or Ctrl+Break ends the run after the sweeps already complete: a sweep under\n"
+           "way is dropped, the output is closed whole, and the exit status is 0.\n"
+#else
            "Ctrl+C (SIGINT) or SIGTERM ends the run after the sweeps already complete: a sweep\n"
            "under way is dropped, the output is closed whole, and the exit status is 0.\n"
+#endif
            "\n"
            "Exit status: 0 done, 1 the analyser could not be used (the port does not open, the\n"
            "connection is lost, no answer) or the output could not be written, 2 a bad option\n"

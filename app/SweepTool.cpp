@@ -157,7 +157,7 @@ public:
         if (!begun_) {
             begun_ = true;
             if (Streams() && !options_.Output.empty()) {
-                file_ = std::fopen(options_.Output.c_str(), "w");
+                file_ = OpenFile(options_.Output, "w");
                 if (file_ == nullptr) {
                     error = "Cannot save " + options_.Output + ": " + std::strerror(errno);
                     return false;

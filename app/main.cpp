@@ -1,8 +1,11 @@
 // Kestrin VNA: one window that drives the analyser and shows its sweeps.
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
 #include <QPointer>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "frmmain/TMainForm.h"
@@ -12,29 +15,48 @@
 
 namespace {
 
-QStringList Arguments(int argc, char* argv[])
-{
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    return arguments;
-}
+// Windows starts a window program without a console: what it would print on a usage error
+// is shown in a message box as well.
+#ifdef _WIN32
+constexpr bool UsageErrorInABox = true;
+#else
+constexpr bool UsageErrorInABox = false;
+#endif
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
     const QString version = QStringLiteral(KESTRIN_VERSION);
-    const QStringList arguments = Arguments(argc, argv);
+    std::vector<std::string> utf8;
+    std::string badArgument;
+    const bool valid = kestrin::ProgramArguments(argc, argv, utf8, badArgument);
+    QStringList arguments;
+    for (const std::string& argument : utf8)
+        arguments << QString::fromStdString(argument);
     kestrin::CommandLine commandLine = kestrin::ParseCommandLine(arguments, version);
+    if (!valid) {
+        commandLine.Run = false;
+        commandLine.ExitStatus = 2;
+        commandLine.Out.clear();
+        commandLine.Err = QStringLiteral("kestrin-vna: %1\n").arg(QString::fromStdString(badArgument));
+    }
+    if (!commandLine.Run && commandLine.ExitStatus != 0 && UsageErrorInABox) {
+        kestrin::UseParentConsole();
+        std::fputs(commandLine.Err.toUtf8().constData(), stderr);
+        QApplication box(argc, argv);
+        QMessageBox::critical(nullptr, QStringLiteral("Kestrin VNA"), commandLine.Err.trimmed());
+        return commandLine.ExitStatus;
+    }
     if (!commandLine.Run) {
         // A console application only, so that the help names the program as it was called;
         // no window system is touched.
         QCoreApplication console(argc, argv);
-        commandLine = kestrin::ParseCommandLine(arguments, version);
+        if (valid)
+            commandLine = kestrin::ParseCommandLine(arguments, version);
         kestrin::UseParentConsole();
-        std::fputs(commandLine.Out.toLocal8Bit().constData(), stdout);
-        std::fputs(commandLine.Err.toLocal8Bit().constData(), stderr);
+        std::fputs(commandLine.Out.toUtf8().constData(), stdout);
+        std::fputs(commandLine.Err.toUtf8().constData(), stderr);
         return commandLine.ExitStatus;
     }
 
@@ -55,6 +77,10 @@ int main(int argc, char* argv[])
     kestrin::RegisterSimulatorPort(kestrin::SimulatorPortNumber);
 
     QPointer<TMainForm> mainForm = new TMainForm;
+    // A setup given to the program (double-clicked, dropped on it) opens once the window is
+    // on screen, as File > Open Setup would, with its message for a file that cannot be used.
+    if (!commandLine.SetupFile.isEmpty())
+        mainForm->OpenSetupWhenShown(commandLine.SetupFile);
     mainForm->show();
     const int result = app.exec();
     // The closed window frees itself; if the loop ended first, free it here.

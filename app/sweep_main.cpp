@@ -10,7 +10,13 @@
 int main(int argc, char** argv)
 {
     using namespace kestrin;
-    const SweepOptionsResult parsed = ParseSweepOptions(std::vector<std::string>(argv + 1, argv + argc));
+    std::vector<std::string> arguments;
+    std::string badArgument;
+    if (!ProgramArguments(argc, argv, arguments, badArgument)) {
+        std::fprintf(stderr, "%s: %s\n", SweepToolName, badArgument.c_str());
+        return 2;
+    }
+    const SweepOptionsResult parsed = ParseSweepOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
     if (!parsed.Error.empty()) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help' for the options.\n", SweepToolName, parsed.Error.c_str(),
                      SweepToolName);

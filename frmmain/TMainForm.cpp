@@ -2,7 +2,11 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeySequence>
@@ -141,6 +145,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     ClientScroll->setWidget(ClientArea);
     setCentralWidget(ClientScroll);
     resize(DescribedClientWidth, DescribedClientHeight + MainMenu1->sizeHint().height());
+    // A menu described without items (Calibration, Generator) shows its title and opens
+    // nothing: no empty popup.
+    for (QMenu* menu : MainMenu1->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly))
+        if (menu->actions().isEmpty()) {
+            // The menu bar opens no disabled menu; the title stays as enabled as it was.
+            menu->setEnabled(false);
+            menu->menuAction()->setEnabled(true);
+        }
     SaveDialog1 = new QFileDialog(this);
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
@@ -153,6 +165,52 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 TMainForm::~TMainForm()
 {
     FormDestroy();
+}
+
+QString TMainForm::FileDialogFolder() const
+{
+    if (!fileFolder_.isEmpty())
+        return fileFolder_;
+    // Not the working folder: started from the Start menu that is the program's own folder,
+    // where a person cannot (or should not) save.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+QString TMainForm::AskFilePath(QFileDialog*& slot, bool save, const QString& suffix, const QString& filter,
+                               const QString& offer)
+{
+    if (slot == nullptr)
+        slot = new QFileDialog(this);
+    QFileDialog& dialog = *slot;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(suffix);
+    dialog.setNameFilter(filter);
+    const QString folder = FileDialogFolder();
+    const QString chosenBefore = !offer.isEmpty() ? offer : slot->property("kestrinChosen").toString();
+    if (!chosenBefore.isEmpty() && QFileInfo(chosenBefore).absoluteDir() == QDir(folder))
+        dialog.selectFile(chosenBefore);
+    else
+        dialog.setDirectory(folder);
+    QString path;
+    if (const auto& run = save ? SaveDialogRun : OpenDialogRun)
+        path = run(dialog);
+    else if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        path = dialog.selectedFiles().constFirst();
+    if (!path.isEmpty()) {
+        dialog.setProperty("kestrinChosen", path);
+        fileFolder_ = QFileInfo(path).absolutePath();
+    }
+    return path;
+}
+
+void TMainForm::OpenSetupWhenShown(const QString& path)
+{
+    QTimer::singleShot(0, this, [this, path] {
+        if (OpenSetupFile(path))
+            fileFolder_ = QFileInfo(path).absolutePath();
+    });
 }
 
 void TMainForm::FormCreate()

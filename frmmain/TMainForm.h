@@ -104,6 +104,18 @@ public:
     Extended Marker1FreqMHz = 0; // 0 = unset
     Extended Marker2FreqMHz = 0;
     Extended PhaseScale = 0;     // degrees per raw phase count
+    // Every file dialog of the window: the dialog kept in slot (made on first use, living
+    // with the window) opens where the last file was saved or opened, on the first use of a
+    // run in the person's Documents folder (else home), never the program's folder; it offers
+    // again the file it chose last (or offer) while that lies there. Returns the chosen path,
+    // empty when cancelled; SaveDialogRun or OpenDialogRun answer instead when set.
+    QString AskFilePath(QFileDialog*& slot, bool save, const QString& suffix, const QString& filter,
+                        const QString& offer = {});
+    // The folder the next file dialog opens in.
+    QString FileDialogFolder() const;
+    // Opens the setup once the window is on screen, as File > Open Setup would (a setup
+    // given to the program, double-clicked or dropped on it).
+    void OpenSetupWhenShown(const QString& path);
     // Where ShowError puts its message; empty means the modal error box (tests record here).
     std::function<void(const QString&)> ErrorBox;
     // The error box: title "Error", the message, one OK button.
@@ -399,4 +411,5 @@ private:
     uint64_t heldSweepNumber_ = 0;     // of the sweep the last redraw took
     uint64_t averagedSweepNumber_ = 0; // the last sweep added to Average
     QString referencePath_;            // the file opened last as a reference
+    QString fileFolder_;          // where the last file was saved or opened; empty before the first
 };

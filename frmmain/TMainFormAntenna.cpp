@@ -25,30 +25,6 @@ constexpr qint64 kMaxReferenceBytes = 16 << 20;
 
 const Extended kBandwidthChoices[] = {0, 1.5L, 2, 3};
 
-// The dialog kept in slot (made on first use), as the setup dialogs: the file used last
-// offered again.
-QString AskPath(TMainForm& form, QFileDialog*& slot, bool save, const QString& suffix, const QString& filter,
-                const QString& last, const std::function<QString(QFileDialog&)>& run)
-{
-    if (slot == nullptr)
-        slot = new QFileDialog(&form);
-    QFileDialog& dialog = *slot;
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(suffix);
-    dialog.setNameFilter(filter);
-    if (!last.isEmpty())
-        dialog.selectFile(last);
-    QString path;
-    if (run)
-        path = run(dialog);
-    else if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        path = dialog.selectedFiles().constFirst();
-    if (!path.isEmpty() && save)
-        dialog.selectFile(path);
-    return path;
-}
-
 } // namespace
 
 void TMainForm::CreateAntennaMenus()
@@ -203,9 +179,9 @@ bool TMainForm::OpenReferenceFile(const QString& path)
 
 void TMainForm::OpenReference1Click()
 {
-    const QString path = AskPath(*this, ReferenceOpenDialog, false, QStringLiteral("s1p"),
-                                 QStringLiteral("Touchstone one-port files (*.s1p *.S1P);;All files (*)"),
-                                 referencePath_, OpenDialogRun);
+    const QString path = AskFilePath(ReferenceOpenDialog, false, QStringLiteral("s1p"),
+                                     QStringLiteral("Touchstone one-port files (*.s1p *.S1P);;All files (*)"),
+                                     referencePath_);
     if (!path.isEmpty())
         OpenReferenceFile(path);
 }
@@ -262,8 +238,7 @@ void TMainForm::SavePicture1Click()
         ShowError(QStringLiteral("There is no sweep to save yet."));
         return;
     }
-    const QString path = AskPath(*this, PictureSaveDialog, true, QStringLiteral("png"),
-                                 QStringLiteral("PNG pictures (*.png)"), QString(), SaveDialogRun);
+    const QString path = AskFilePath(PictureSaveDialog, true, QStringLiteral("png"), QStringLiteral("PNG pictures (*.png)"));
     if (!path.isEmpty())
         SavePictureFile(path);
 }

@@ -23,27 +23,6 @@ int32_t KHz32FromMHz(Extended mHz)
     return static_cast<int32_t>(std::clamp<long long>(KHzFromMHz(mHz), INT32_MIN, INT32_MAX));
 }
 
-// Shows the save dialog kept in slot (made on first use, living with the window) and
-// returns the chosen path, empty when cancelled; the dialog offers it again next time.
-QString AskSavePath(TMainForm& form, QFileDialog*& slot, const QString& suffix, const QString& filter)
-{
-    if (slot == nullptr)
-        slot = new QFileDialog(&form);
-    QFileDialog& dialog = *slot;
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(suffix);
-    dialog.setNameFilter(filter);
-    QString path;
-    if (form.SaveDialogRun)
-        path = form.SaveDialogRun(dialog);
-    else if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        path = dialog.selectedFiles().constFirst();
-    if (!path.isEmpty())
-        dialog.selectFile(path);
-    return path;
-}
-
 } // namespace
 
 void TMainForm::panelMouseDown(QObject*, Qt::MouseButton button, Qt::KeyboardModifiers, int x, int)
@@ -100,7 +79,7 @@ void TMainForm::btnZoomClick()
 
 void TMainForm::BMPSaveClick()
 {
-    const QString path = AskSavePath(*this, SaveDialog1, QStringLiteral("bmp"), QStringLiteral("Bitmap files (*.bmp)"));
+    const QString path = AskFilePath(SaveDialog1, true, QStringLiteral("bmp"), QStringLiteral("Bitmap files (*.bmp)"));
     if (path.isEmpty())
         return;
 
@@ -116,7 +95,7 @@ void TMainForm::Button1Click()
         ShowError(QStringLiteral("There is no sweep to save yet."));
         return;
     }
-    const QString path = AskSavePath(*this, CsvSaveDialog, QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)"));
+    const QString path = AskFilePath(CsvSaveDialog, true, QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
 
@@ -132,7 +111,7 @@ void TMainForm::SaveTouchstone1Click()
         ShowError(QStringLiteral("There is no sweep to save yet."));
         return;
     }
-    const QString path = AskSavePath(*this, TouchstoneSaveDialog, QStringLiteral("s1p"),
+    const QString path = AskFilePath(TouchstoneSaveDialog, true, QStringLiteral("s1p"),
                                      QStringLiteral("Touchstone files (*.s1p)"));
     if (path.isEmpty())
         return;

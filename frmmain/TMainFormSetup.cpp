@@ -2,6 +2,7 @@
 // file and opened again from the File menu.
 #include "frmmain/TMainForm.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -18,27 +19,6 @@ namespace {
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
 const QString SetupFilter = QStringLiteral("Kestrin VNA setup (*.kvsetup)");
-
-// Shows the dialog kept in slot (made on first use) with the setup used last, and returns
-// the path chosen, empty when cancelled.
-QString AskSetupPath(TMainForm& form, QFileDialog*& slot, bool save, const QString& last,
-                     const std::function<QString(QFileDialog&)>& run)
-{
-    if (slot == nullptr)
-        slot = new QFileDialog(&form);
-    QFileDialog& dialog = *slot;
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(QString::fromLatin1(kestrin::SetupFileSuffix));
-    dialog.setNameFilter(SetupFilter);
-    if (!last.isEmpty())
-        dialog.selectFile(last);
-    if (run)
-        return run(dialog);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        return dialog.selectedFiles().constFirst();
-    return {};
-}
 
 } // namespace
 
@@ -150,7 +130,7 @@ bool TMainForm::OpenSetupFile(const QString& path)
     if (ComThread != nullptr && model && *model != VNASelect->currentIndex()) {
         ShowError(QStringLiteral("Cannot open %1: its analyser model, %2, can be chosen only while no sweep "
                                  "runs. Press Stop, then open the setup again.")
-                      .arg(QFileInfo(path).absoluteFilePath(), QString::fromLatin1(kestrin::AnalyserModels[*model].Name)));
+                      .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), QString::fromLatin1(kestrin::AnalyserModels[*model].Name)));
         return false;
     }
     ApplySetup(reading.Setup);
@@ -184,7 +164,7 @@ bool TMainForm::CommitFocusedEntry()
 
 void TMainForm::OpenSetup1Click()
 {
-    const QString path = AskSetupPath(*this, SetupOpenDialog, false, setupPath_, OpenDialogRun);
+    const QString path = AskFilePath(SetupOpenDialog, false, QString::fromLatin1(kestrin::SetupFileSuffix), SetupFilter, setupPath_);
     if (!path.isEmpty())
         OpenSetupFile(path);
 }
@@ -193,7 +173,7 @@ void TMainForm::SaveSetup1Click()
 {
     if (!CommitFocusedEntry())
         return;
-    const QString path = AskSetupPath(*this, SetupSaveDialog, true, setupPath_, SaveDialogRun);
+    const QString path = AskFilePath(SetupSaveDialog, true, QString::fromLatin1(kestrin::SetupFileSuffix), SetupFilter, setupPath_);
     if (!path.isEmpty())
         SaveSetupFile(path);
 }

@@ -11,9 +11,6 @@
 
 namespace kestrin {
 
-namespace {
-
-// The path as the person would look for it: relative to the working folder made absolute.
 std::string AbsolutePath(const std::string& path)
 {
     if (!path.empty() && path.front() == '/')
@@ -24,6 +21,13 @@ std::string AbsolutePath(const std::string& path)
     folder.resize(std::strlen(folder.c_str()));
     return folder == "/" ? "/" + path : folder + "/" + path;
 }
+
+std::FILE* OpenFile(const std::string& path, const char* mode)
+{
+    return std::fopen(path.c_str(), mode);
+}
+
+namespace {
 
 // Writes all of bytes to fd; false with errno set when the system refused some.
 bool WriteAll(int fd, std::string_view bytes)

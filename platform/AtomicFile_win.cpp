@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <random>
 #include <string>
 #include <windows.h>
@@ -9,35 +10,26 @@ namespace kestrin {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8)
+// The wide-character form of a UTF-8 name; false for bytes that are not UTF-8 (the name
+// is refused rather than guessed at).
+bool Wide(const std::string& utf8, std::wstring& wide)
 {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring wide(size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), n);
-    return wide;
+    wide.clear();
+    if (utf8.empty())
+        return true;
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), nullptr, 0);
+    if (n <= 0)
+        return false;
+    wide.resize(size_t(n));
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), wide.data(), n) == n;
 }
 
 std::string Utf8(const std::wstring& wide)
 {
     const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(size_t(n), '\0');
+    std::string utf8(size_t(std::max(n, 0)), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), n, nullptr, nullptr);
     return utf8;
-}
-
-// The path as the person would look for it: relative to the working folder made absolute.
-std::string AbsolutePath(const std::string& path)
-{
-    const std::wstring wide = Wide(path);
-    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (n == 0)
-        return path;
-    std::wstring full(n, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
-    if (length == 0 || length >= n)
-        return path;
-    full.resize(length);
-    return Utf8(full);
 }
 
 // The system's text for an error code, without its line end.
@@ -54,11 +46,61 @@ std::string Reason(DWORD code)
     return Utf8(reason);
 }
 
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A name beside target that no file has yet: target + suffix + a random number.
+std::wstring FreeName(const std::wstring& target, const wchar_t* suffix)
+{
+    std::random_device entropy;
+    std::wstring name;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = target + suffix + std::to_wstring(entropy() % 1000000000u);
+        if (!Exists(name))
+            break;
+    }
+    return name;
+}
+
+constexpr const char* NotUtf8 = "The name is not valid Unicode (UTF-8)";
+
 } // namespace
+
+std::string AbsolutePath(const std::string& path)
+{
+    std::wstring wide;
+    if (!Wide(path, wide))
+        return path;
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0)
+        return path;
+    std::wstring full(n, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (length == 0 || length >= n)
+        return path;
+    full.resize(length);
+    return Utf8(full);
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode)
+{
+    std::wstring widePath, wideMode;
+    if (!Wide(path, widePath) || !Wide(mode, wideMode)) {
+        errno = EILSEQ;
+        return nullptr;
+    }
+    return _wfopen(widePath.c_str(), wideMode.c_str());
+}
 
 bool SaveFileAtomically(const std::string& path, std::string_view bytes, std::string& error)
 {
-    const std::wstring target = Wide(path);
+    std::wstring target;
+    if (path.empty() || !Wide(path, target)) {
+        error = "Cannot save " + path + ": " + (path.empty() ? Reason(ERROR_INVALID_NAME) : NotUtf8);
+        return false;
+    }
     std::wstring temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
     std::random_device entropy;
@@ -82,20 +124,60 @@ bool SaveFileAtomically(const std::string& path, std::string_view bytes, std::st
         reason = GetLastError();
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    if (saved) {
-        // An existing file is replaced with its attributes and access rights kept.
-        const bool exists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
-        saved = exists ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                      nullptr, nullptr) != 0
-                       : MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
-        if (!saved)
-            reason = GetLastError();
+    const std::string cannot = "Cannot save " + AbsolutePath(path) + ": ";
+    if (!saved) {
+        if (file != INVALID_HANDLE_VALUE)
+            DeleteFileW(temporary.c_str());
+        error = cannot + Reason(reason);
+        return false;
     }
-    if (saved)
-        return true;
-    if (file != INVALID_HANDLE_VALUE)
+
+    // A new file: moved into place whole.
+    if (!Exists(target)) {
+        if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+            return true;
+        reason = GetLastError();
         DeleteFileW(temporary.c_str());
-    error = "Cannot save " + AbsolutePath(path) + ": " + Reason(reason);
+        error = cannot + Reason(reason);
+        return false;
+    }
+
+    // An existing file is replaced with its attributes and access rights kept. The old
+    // file goes to a backup name first, so that a replacement the system leaves half-done
+    // (a virus scanner or the indexer holding a file) loses neither file.
+    const std::wstring backup = FreeName(target, L".old-");
+    if (ReplaceFileW(target.c_str(), temporary.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr)) {
+        DeleteFileW(backup.c_str());
+        return true;
+    }
+    reason = GetLastError();
+    if (Exists(target)) {
+        // The old file is still in place (it could not be moved aside, or the new one
+        // could not be renamed): a plain replacement, else the old file stays.
+        if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            DeleteFileW(backup.c_str());
+            return true;
+        }
+        DeleteFileW(temporary.c_str());
+        DeleteFileW(backup.c_str());
+        error = cannot + Reason(reason) + ". The file is as it was.";
+        return false;
+    }
+    // The old file went to the backup name and the new one did not take its place.
+    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(backup.c_str());
+        return true;
+    }
+    if (Exists(backup) && MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temporary.c_str());
+        error = cannot + Reason(reason) + ". The file is as it was.";
+        return false;
+    }
+    error = cannot + Reason(reason) + ". The new content is in " + AbsolutePath(Utf8(temporary));
+    if (Exists(backup))
+        error += ", the old file is " + AbsolutePath(Utf8(backup));
+    error += ".";
     return false;
 }
 

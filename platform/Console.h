@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace kestrin {
 
@@ -14,6 +16,12 @@ bool IsTerminal(std::FILE* stream);
 // nowhere (a Windows window program started from a console), they are joined to the
 // console it was started from. Elsewhere nothing changes.
 void UseParentConsole();
+
+// The program's arguments, the program's name first, as UTF-8 (on Windows from the wide
+// command line, so that a name the ANSI code page cannot hold arrives whole). False with
+// error set for an argument that is not valid Unicode. Also makes text the program prints
+// to a console read as UTF-8.
+bool ProgramArguments(int argc, char** argv, std::vector<std::string>& arguments, std::string& error);
 
 // While it exists, an interrupt (SIGINT) or termination request (SIGTERM) no longer ends
 // the process: each calls onRequest on a thread of its own instead. Make it on the main

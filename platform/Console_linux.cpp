@@ -14,6 +14,12 @@ bool IsTerminal(std::FILE* stream)
 
 void UseParentConsole() {}
 
+bool ProgramArguments(int argc, char** argv, std::vector<std::string>& arguments, std::string&)
+{
+    arguments.assign(argv, argv + argc);
+    return true;
+}
+
 // The requests are blocked in every thread and taken by one thread with sigwait; SIGUSR1,
 // blocked as well, sent to that thread alone, ends it.
 struct InterruptWatch::State {

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <windows.h>
 
+#include <shellapi.h>
+
 namespace kestrin {
 
 bool IsTerminal(std::FILE* stream)
@@ -22,6 +24,34 @@ void UseParentConsole()
         std::freopen("CONOUT$", "w", stdout);
     if (errNowhere)
         std::freopen("CONOUT$", "w", stderr);
+}
+
+bool ProgramArguments(int, char**, std::vector<std::string>& arguments, std::string& error)
+{
+    arguments.clear();
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        error = "cannot read the command line";
+        return false;
+    }
+    bool valid = true;
+    for (int i = 0; i < count && valid; ++i) {
+        const int length = int(wcslen(wide[i]));
+        const int n = length == 0 ? 0
+                                  : WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide[i], length, nullptr, 0,
+                                                        nullptr, nullptr);
+        std::string utf8(size_t(n > 0 ? n : 0), '\0');
+        if (length > 0 && (n <= 0 || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide[i], length,
+                                                         utf8.data(), n, nullptr, nullptr) != n)) {
+            error = "argument " + std::to_string(i) + " is not valid Unicode";
+            valid = false;
+        }
+        arguments.push_back(std::move(utf8));
+    }
+    LocalFree(wide);
+    SetConsoleOutputCP(CP_UTF8);
+    return valid;
 }
 
 namespace {

@@ -21,7 +21,9 @@ PortListResult BuildPortList(std::vector<PortEntry> entries, const std::vector<P
 
     PortListResult result;
     std::stable_sort(entries.begin(), entries.end(),
-                     [](const PortEntry& a, const PortEntry& b) { return a.text < b.text; });
+                     [](const PortEntry& a, const PortEntry& b) {
+                         return (a.sortKey.empty() ? a.text : a.sortKey) < (b.sortKey.empty() ? b.text : b.sortKey);
+                     });
     result.items = std::move(entries);
     result.items.insert(result.items.end(), trailing.begin(), trailing.end());
     if (result.items.empty())

@@ -18,6 +18,7 @@ struct PortEntry {
     std::string driver = {};
     std::string manufacturer = {}, product = {}, serialNumber = {}; // a USB device's own strings
     std::string linkTarget = {}; // where a link in the device folder leads (a test bench's pseudo-terminal)
+    std::string sortKey = {};    // sorted by this instead of text when not empty (COM2 before COM10)
 };
 
 struct PortListResult {
@@ -25,8 +26,8 @@ struct PortListResult {
     int selected = -1;            // index into items, -1 for an empty list
 };
 
-// Sorts the entries by text (so ttyUSB10 comes before ttyUSB2; equal texts keep their
-// enumeration order) and appends the trailing items unsorted (the simulated analyser
+// Sorts the entries by text, or by the sort key a provider gives (so ttyUSB10 comes before
+// ttyUSB2, but COM2 before COM10; equal texts keep their enumeration order) and appends the trailing items unsorted (the simulated analyser
 // follows every device). Selects the item whose text is keep (the port chosen before the
 // list was filled anew) while it is listed; else a preferred port, else a USB serial
 // port, the last enumerated one of the strongest kind; else the first item.

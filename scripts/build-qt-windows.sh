@@ -14,9 +14,9 @@
 # ones, so nothing else is needed for Windows.
 #
 # What it changes on the machine: the packages of install-deps.sh's windows role (apt-get),
-# and the prefix. The
-# source comes through apt with a deb-src list of its own kept in the work folder, so the
-# machine's apt sources stay as they are. Does nothing when the prefix already holds a
+# and the prefix. The source comes through apt with a deb-src list of its own kept in the
+# work folder (the release, its updates and its security updates, where the installed Qt may
+# come from), so the machine's apt sources stay as they are. Does nothing when the prefix already holds a
 # complete build of the same version and options (its stamp file).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -66,16 +66,33 @@ mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src
 
 # Debian's source package through apt, with the machine's own keyring and mirror but a
 # source list, package lists and cache of its own.
-mirror="$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '/^URIs:/ && !/security/ {print $2; exit}')"
+sources="$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null || true)"
+uri_of() { awk '/^URIs:/ {for (i = 2; i <= NF; i++) print $i} /^deb / {for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) {print $i; break}}' <<<"$sources" |
+  if [ "$1" = security ]; then grep -m1 security; else grep -v -m1 security; fi || true; }
+mirror="$(uri_of main)"
 mirror="${mirror:-http://deb.debian.org/debian}"
+security="$(uri_of security)"
+security="${security:-http://security.debian.org/debian-security}"
 suite="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-echo "deb-src [signed-by=$keyring] $mirror $suite main" >"$work/apt/sources.list"
+{
+  echo "deb-src [signed-by=$keyring] $mirror $suite main"
+  echo "deb-src [signed-by=$keyring] $mirror $suite-updates main"
+  echo "deb-src [signed-by=$keyring] $security $suite-security main"
+} >"$work/apt/sources.list"
 apt_opts=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
   -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache" -o Debug::NoLocking=1
   -o APT::Sandbox::User=root)
 apt-get "${apt_opts[@]}" -qq update
-(cd "$work/src" && apt-get "${apt_opts[@]}" -qq source --download-only "qt6-base=$host_version" >/dev/null)
+if ! (cd "$work/src" && apt-get "${apt_opts[@]}" -qq source --download-only "qt6-base=$host_version" \
+      >"$work/source.log" 2>&1); then
+  cat "$work/source.log" >&2
+  echo "build-qt-windows.sh: Debian no longer offers the source of qt6-base $host_version, the Qt" \
+    "installed here, in $suite, $suite-updates or $suite-security. Qt for Windows must be that" \
+    "version; bring the installed Qt up to date (apt-get update && apt-get install --only-upgrade" \
+    "qt6-base-dev) and run this again." >&2
+  exit 1
+fi
 tarball="$(ls "$work"/src/qt6-base_*.orig.tar.xz)"
 echo "Unpacking $(basename "$tarball")"
 tar -C "$work/src" -xf "$tarball"

@@ -26,7 +26,8 @@ for f in usr/bin/kestrin-vna usr/bin/kestrin-vna-sim usr/bin/kestrin-vna-sweep \
          "usr/share/icons/hicolor/scalable/apps/$id.svg" \
          "usr/share/icons/hicolor/48x48/apps/$id.png" "usr/share/icons/hicolor/128x128/apps/$id.png" \
          "usr/share/icons/hicolor/256x256/apps/$id.png" \
-         usr/share/doc/kestrin-vna/copyright usr/share/doc/kestrin-vna/changelog.gz; do
+         usr/share/doc/kestrin-vna/copyright usr/share/doc/kestrin-vna/changelog.gz \
+         "usr/share/mime/packages/$id.xml" usr/lib/udev/rules.d/70-kestrin-vna.rules; do
   [ -f "$tmp/$f" ] || fail "the package lacks /$f"
 done
 echo "ok"
@@ -59,6 +60,20 @@ cat "$tmp/summary.tsv"
 
 step "desktop-file-validate $id.desktop"
 desktop-file-validate "$tmp/usr/share/applications/$id.desktop"
+echo "ok"
+grep -q '^Exec=kestrin-vna %f$' "$tmp/usr/share/applications/$id.desktop" ||
+  fail "the desktop entry does not hand a file to the program"
+step "the MIME type of setups"
+xmllint --noout "$tmp/usr/share/mime/packages/$id.xml"
+grep -q 'MimeType=application/x-kestrin-vna-setup;' "$tmp/usr/share/applications/$id.desktop" ||
+  fail "the desktop entry does not open setups"
+mime="$(mktemp -d)"
+cp -r "$tmp/usr/share/mime" "$mime/"
+update-mime-database "$mime/mime" >/dev/null 2>&1 || fail "update-mime-database refused the MIME type"
+printf 'Kestrin VNA setup 1\nsteps = 100\n' >"$tmp/40m.kvsetup"
+XDG_DATA_DIRS="$mime" XDG_DATA_HOME="$mime/none" gio info -a standard::content-type "$tmp/40m.kvsetup" |
+  grep -q 'application/x-kestrin-vna-setup' || fail "a .kvsetup file is not recognised as a setup"
+rm -rf "$mime"
 echo "ok"
 step "appstreamcli validate --no-net $id.metainfo.xml"
 appstreamcli validate --no-net "$tmp/usr/share/metainfo/$id.metainfo.xml"

@@ -23,6 +23,7 @@ test_packages=(
   python3                               # scripts/check-deps.py
   python3-scikit-rf                     # reads the Touchstone files back in the tests
   lintian desktop-file-utils appstream  # scripts/check-package.sh
+  shared-mime-info libglib2.0-bin libxml2-utils  # check-package.sh: the setups' MIME type
   clang-14 libclang-rt-14-dev           # scripts/fuzz.sh
 )
 windows_packages=(

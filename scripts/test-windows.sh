@@ -4,13 +4,16 @@
 # runs the tests under Wine, in a throwaway Wine prefix that needs no display: the serial
 # tests on COM ports that are Linux pseudo-terminals joined by null-modem cables
 # (kestrin-com-cable), the worker against the Linux build of the simulated analyser
-# (kestrin-vna-sim), the port list on the registry key SERIALCOMM, the window's tests on Qt's
+# (kestrin-vna-sim), the port list on a registry key of its own, the window's tests on Qt's
 # offscreen platform; then kestrin-vna-sweep.exe against the simulated analyser on a COM
-# port, whose CSV must be the Linux build's to the byte. Installs what is missing: mingw-w64,
-# wine64, and GoogleTest built for mingw from Debian's googletest sources.
+# port, whose CSV must be the Linux build's to the byte, also from a setup and into a file
+# in a folder named in German and Cyrillic letters, written and written over; and each
+# .exe's manifest. Installs what is missing (install-deps.sh test and windows), and
+# GoogleTest built for mingw from Debian's googletest sources. The Wine prefix is
+# scripts/wine-prefix.sh's. scripts/package-windows.sh packs the programs of this build.
 # Linux only, so not built here: the simulated analyser's own tests (it serves a
-# pseudo-terminal), the sweep tool's (a child process run with POSIX signals and terminals)
-# and the atomic file's (a file size limit makes a save fail half-way).
+# pseudo-terminal) and the sweep tool's (a child process run with POSIX signals and
+# terminals).
 # --build-only: installs and builds all that, runs nothing.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -24,25 +27,15 @@ linux_build="${KESTRIN_BUILD_DIR:-$here/build}"
 windows_build="${KESTRIN_WINDOWS_BUILD_DIR:-$here/build-windows}"
 mingw_prefix=/usr/local/x86_64-w64-mingw32
 qt_prefix="${KESTRIN_QT_WINDOWS_PREFIX:-/opt/kestrin-qt6-mingw64}"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
 started=$(date +%s)
 
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 
-# What the Linux side needs (Qt for its build folder, GoogleTest's sources, ...).
+# What the Linux side needs (Qt for its build folder, GoogleTest's sources, ...), and what
+# the Windows side needs (mingw-w64, Wine, ...).
 "$here/scripts/install-deps.sh" test
-packages=(g++-mingw-w64-x86-64-posix wine64 googletest)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$here/scripts/install-deps.sh" windows
 
 # Qt for Windows, built once per machine.
 KESTRIN_QT_WINDOWS_PREFIX="$qt_prefix" "$here/scripts/build-qt-windows.sh"
@@ -73,37 +66,27 @@ if [ $build_only -eq 1 ]; then
   exit 0
 fi
 
-# A throwaway prefix: no display, no prompts for Gecko or Mono, no Wine messages.
-WINEPREFIX="$(mktemp -d /tmp/kestrin-wine.XXXXXX)"
-export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+# A throwaway prefix (scripts/wine-prefix.sh) with no display: one server for the whole
+# run, as the registry key HARDWARE is volatile and lives only as long as the server does.
 unset DISPLAY WAYLAND_DISPLAY
-logs="$WINEPREFIX/logs"
-mkdir -p "$logs"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  timeout 20 "$wineserver" -k 2>/dev/null || true
-  rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
-
-# One server for the whole run: the registry key HARDWARE is volatile and lives only as
-# long as the server does. Wine's own services inherit the log, not this script's output.
-"$wineserver" -p >"$logs/wineserver.log" 2>&1
-timeout 120 "$wine" wineboot -i >"$logs/wineboot.log" 2>&1
+# shellcheck source=scripts/wine-prefix.sh
+source "$here/scripts/wine-prefix.sh"
+trap kestrin_wine_cleanup EXIT
+kestrin_wine_start
+logs="$kestrin_wine_logs"
 # Wine's desktop process, up for the whole run: started by a window test, it would keep that
 # test's output open, and ctest waiting, until it ends on its own.
 "$wine" "$windows_build/tests/support/kestrin-wine-desktop.exe" >"$logs/desktop.log" 2>&1 &
-pids+=($!)
+kestrin_wine_pids+=($!)
 for _ in $(seq 600); do grep -q ready "$logs/desktop.log" 2>/dev/null && break; sleep 0.1; done
 grep -q ready "$logs/desktop.log" || { cat "$logs/desktop.log"; echo "Wine's desktop did not start" >&2; exit 1; }
 
 # COM100..COM147: 24 null-modem cables (near end, far end); COM99: the simulated analyser.
 cables=24
 "$linux_build/tests/support/kestrin-com-cable" "$WINEPREFIX/dosdevices" 100 $cables >"$logs/cables.log" 2>&1 &
-pids+=($!)
+kestrin_wine_pids+=($!)
 "$linux_build/sim/kestrin-vna-sim" --fast --link "$WINEPREFIX/dosdevices/com99" >"$logs/sim.log" 2>&1 &
-pids+=($!)
+kestrin_wine_pids+=($!)
 for _ in $(seq 100); do
   grep -q ready "$logs/cables.log" 2>/dev/null && [ -L "$WINEPREFIX/dosdevices/com99" ] && break
   sleep 0.1
@@ -113,13 +96,10 @@ grep -q ready "$logs/cables.log" || { cat "$logs/cables.log"; echo "the null-mod
 
 # The ports as Windows lists them: the simulated analyser as an FTDI (VCP) port.
 {
-  echo 'Windows Registry Editor Version 5.00'
-  echo
   echo '[HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM]'
   echo '"\\Device\\VCP0"="COM99"'
   for i in $(seq 0 $((cables - 1))); do echo "\"\\\\Device\\\\Serial$((100 + i))\"=\"COM$((100 + 2 * i))\""; done
-} >"$WINEPREFIX/ports.reg"
-timeout 60 "$wine" reg import "$(printf 'Z:%s' "$WINEPREFIX/ports.reg" | tr / '\\')" >"$logs/reg.log" 2>&1
+} | kestrin_wine_reg ports
 
 KESTRIN_COM_CABLES=""
 for i in $(seq 0 $((cables - 1))); do
@@ -152,5 +132,44 @@ else
   diff "$logs/linux.csv" "$logs/windows.csv" | head -n 10 >&2 || true
   status=1
 fi
+# A setup and an output in a folder named in German and Cyrillic letters, as the command line
+# of a Windows user gives them (UTF-16, which no ANSI code page holds whole), the output
+# written once and then over: each time the Linux tool's file from the same setup.
+folder="$WINEPREFIX/drive_c/users/Jürgen Антенна"
+mkdir -p "$folder"
+printf 'Kestrin VNA setup 1\nstart_mhz = 7\nend_mhz = 7.3\nsteps = 30\n' >"$folder/40 m Диполь.kvsetup"
+for steps in 30 20; do
+  "$linux_build/app/kestrin-vna-sweep" --port simulator --setup "$folder/40 m Диполь.kvsetup" --steps "$steps" \
+    --output "$logs/linux-setup.csv"
+  tool_status=0
+  LC_ALL=C.UTF-8 timeout 120 "$wine" "$windows_build/app/kestrin-vna-sweep.exe" --port COM99 \
+    --setup "$(kestrin_wine_path "$folder/40 m Диполь.kvsetup")" --steps "$steps" \
+    --output "$(kestrin_wine_path "$folder")\\Grüße.csv" >"$logs/sweep-setup.log" 2>&1 || tool_status=$?
+  if [ $tool_status -ne 0 ] || ! cmp -s "$logs/linux-setup.csv" "$folder/Grüße.csv"; then
+    echo "kestrin-vna-sweep.exe with --setup and --output in '$folder' ($steps steps) failed" \
+      "(status $tool_status) or wrote another CSV:" >&2
+    cat "$logs/sweep-setup.log" >&2
+    status=1
+  fi
+done
+leftover="$(ls -A "$folder" | grep -v -x -e '40 m Диполь.kvsetup' -e 'Grüße.csv' || true)"
+[ -z "$leftover" ] || { echo "kestrin-vna-sweep.exe left $leftover in $folder" >&2; status=1; }
+[ $status -ne 0 ] || echo "kestrin-vna-sweep.exe: a setup and a CSV in '${folder##*/}', written and written over"
+
+# On Windows the interrupt is Ctrl+C or Ctrl+Break; each program has its own manifest alone.
+LC_ALL=C.UTF-8 timeout 60 "$wine" "$windows_build/app/kestrin-vna-sweep.exe" --help >"$logs/help.txt" 2>&1 || true
+grep -q 'Ctrl+Break' "$logs/help.txt" && ! grep -q SIGTERM "$logs/help.txt" ||
+  { echo "kestrin-vna-sweep.exe --help does not speak of Ctrl+C and Ctrl+Break" >&2; status=1; }
+for exe in kestrin-vna kestrin-vna-sweep; do
+  python3 - "$windows_build/app/$exe.exe" <<'PY' || status=1
+import sys
+data = open(sys.argv[1], "rb").read()
+wanted = [b"<activeCodePage", b">UTF-8</activeCodePage>", b">true</longPathAware>",
+          b">PerMonitorV2</dpiAwareness>", b"<supportedOS Id="]
+missing = [w.decode() for w in wanted if w not in data]
+if data.count(b"<assembly ") != 1 or missing:
+    sys.exit(f"{sys.argv[1]}: {data.count(b'<assembly ')} manifests; missing {missing}")
+PY
+done
 echo "scripts/test-windows.sh: $(($(date +%s) - started)) s in all, $(($(date +%s) - built)) s under Wine"
 exit $status

@@ -4,8 +4,11 @@
 #   menu entry and the entry in the list of installed programs;
 #   makes COM9 lead to a pseudo-terminal where kestrin-vna-sim answers, listed under
 #   SERIALCOMM as an FTDI port is (\Device\VCP0), beside Wine's COM1;
-#   starts the installed kestrin-vna.exe, presses Start, and checks that the request lines
-#   on the wire are exactly those the Linux build sends and that the window shows traces;
+#   opens a setup in a folder named in German and Cyrillic letters as a double-click does
+#   (the command the installer registered for .kvsetup), presses Start, and checks that the
+#   request lines on the wire are exactly those the Linux build sends for that setup and that
+#   the window shows traces;
+#   starts it with an unknown argument, which a message box reports before status 2;
 #   uninstalls it silently.
 # Usage: try-windows.sh [INSTALLER]   (none given: scripts/package-windows.sh makes one)
 # KESTRIN_TRY_SCREENSHOT=FILE keeps the screenshot of the sweeping window.
@@ -66,14 +69,30 @@ tr -d '\r' <"$logs/uninstall-key.txt" | grep -E 'DisplayName|DisplayVersion|Publ
 version="$(sed -n 's/^project(KestrinVNA VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")"
 grep -q "DisplayVersion.*$version" "$logs/uninstall-key.txt" || fail "the installed programs do not show version $version"
 grep -q "Publisher.*Kestrin VNA" "$logs/uninstall-key.txt" || fail "the installed programs do not show the publisher"
+for flag in NoModify NoRepair; do
+  grep -q "$flag.*REG_DWORD.*0x1" "$logs/uninstall-key.txt" || fail "$flag is not the number 1 (REG_DWORD)"
+done
+grep -q $'\r$' "$folder/LICENSE.txt" || fail "LICENSE.txt has no Windows line ends"
+# A double-click on a setup: the command registered for .kvsetup.
+timeout 60 "$wine" reg query 'HKCR\.kvsetup' /ve >"$logs/kvsetup.txt" 2>&1 || true
+class="$(tr -d '\r' <"$logs/kvsetup.txt" | sed -n 's/.*REG_SZ *//p' | head -n 1)"
+[ -n "$class" ] || fail "the installer did not register .kvsetup ($(cat "$logs/kvsetup.txt"))"
+timeout 60 "$wine" reg query "HKCR\\$class\\shell\\open\\command" /ve >"$logs/open.txt" 2>&1 || true
+grep -q 'kestrin-vna.exe" "%1"' "$logs/open.txt" || fail "no open command for $class ($(cat "$logs/open.txt"))"
+echo ".kvsetup opens with: $(tr -d '\r' <"$logs/open.txt" | sed -n 's/.*REG_SZ *//p' | head -n 1)"
 
-# The request the Linux build sends for the window's default sweep.
+# A setup in a folder named as people name theirs, and the request the Linux build sends
+# for it.
+setup_folder="$WINEPREFIX/drive_c/users/Jürgen Антенна"
+setup="$setup_folder/40 m Диполь.kvsetup"
+mkdir -p "$setup_folder"
+printf 'Kestrin VNA setup 1\nstart_mhz = 7\nend_mhz = 7.3\nsteps = 300\n' >"$setup"
 linux_request="$WINEPREFIX/linux-request"
 "$linux_build/sim/kestrin-vna-sim" --fast --record "$linux_request" --link "$WINEPREFIX/linux-port" \
   >"$logs/linux-sim.log" 2>&1 &
 kestrin_wine_pids+=($!)
 for _ in $(seq 100); do [ -L "$WINEPREFIX/linux-port" ] && break; sleep 0.1; done
-timeout 60 "$linux_build/app/kestrin-vna-sweep" --port "$WINEPREFIX/linux-port" --count 1 >/dev/null \
+timeout 60 "$linux_build/app/kestrin-vna-sweep" --port "$WINEPREFIX/linux-port" --setup "$setup" --count 1 >/dev/null \
   || fail "the Linux sweep tool did not sweep"
 
 # COM9: the analyser, as an FTDI adapter's port is listed; COM1: Wine's link to /dev/ttyS0.
@@ -88,8 +107,11 @@ kestrin_wine_reg ports <<'REG'
 "\\Device\\VCP0"="COM9"
 REG
 
-# The program as the Start menu entry starts it.
-(cd "$folder" && exec "$wine" "C:\\Program Files\\Kestrin VNA\\kestrin-vna.exe" >"$logs/program.log" 2>&1) &
+# The program as a double-click on the setup starts it, in the folder the Start menu entry
+# starts it in.
+setup_windows="C:\\users\\Jürgen Антенна\\40 m Диполь.kvsetup"
+(cd "$folder" && LC_ALL=C.UTF-8 exec "$wine" "C:\\Program Files\\Kestrin VNA\\kestrin-vna.exe" "$setup_windows" \
+  >"$logs/program.log" 2>&1) &
 kestrin_wine_pids+=($!)
 window=""
 for _ in $(seq 600); do
@@ -129,6 +151,26 @@ echo "The screenshot shows the SWR trace: $swr pixels of its red ($shot)"
 # Closed as a user closes it, then uninstalled silently.
 xdotool key --window "$window" alt+F4 || true
 for _ in $(seq 100); do xdotool search --name '^Kestrin VNA' >/dev/null 2>&1 || break; sleep 0.1; done
+
+# An argument the program does not know: with no console to print to, a message box says
+# so, and the exit status is 2 once it is closed.
+(cd "$folder" && { "$wine" "C:\\Program Files\\Kestrin VNA\\kestrin-vna.exe" --frobnicate >"$logs/bad.log" 2>&1 &&
+ echo 0 >"$logs/bad.status" || echo $? >"$logs/bad.status"; }) &
+kestrin_wine_pids+=($!)
+box=""
+for _ in $(seq 300); do
+  box="$(xdotool search --onlyvisible --name '^Kestrin VNA$' 2>/dev/null | head -n 1 || true)"
+  [ -n "$box" ] && break
+  sleep 0.1
+done
+[ -n "$box" ] || fail "no message box for an unknown argument ($(cat "$logs/bad.log"))"
+# Its OK button has the focus: Return, as a person would press it.
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+sleep 1
+xdotool key Return
+for _ in $(seq 100); do [ -s "$logs/bad.status" ] && break; sleep 0.1; done
+[ "$(cat "$logs/bad.status" 2>/dev/null)" = 2 ] || fail "an unknown argument ended with status '$(cat "$logs/bad.status" 2>/dev/null)', not 2"
+echo "An unknown argument: a message box, then exit status 2"
 timeout 120 "$wine" "C:\\Program Files\\Kestrin VNA\\Uninstall.exe" /S >"$logs/uninstall.log" 2>&1 || true
 for _ in $(seq 100); do [ -f "$folder/kestrin-vna.exe" ] || break; sleep 0.1; done
 [ ! -f "$folder/kestrin-vna.exe" ] || fail "the uninstaller left kestrin-vna.exe behind"

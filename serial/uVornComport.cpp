@@ -13,12 +13,10 @@ using kestrin::SerialLineState;
 
 namespace {
 
+// The device's own path ("\\.\COM5"); the messages for people shorten it to "COM5".
 std::string CannotOpen(const std::string& path)
 {
-    // A COM port is opened as "\\.\COM5" but known to its users as "COM5".
-    const std::string devicePrefix = "\\\\.\\";
-    const bool device = path.rfind(devicePrefix, 0) == 0;
-    return "Cannot open port '" + (device ? path.substr(devicePrefix.size()) : path) + "'";
+    return "Cannot open port '" + path + "'";
 }
 
 } // namespace

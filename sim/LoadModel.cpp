@@ -1,5 +1,6 @@
 #include "sim/LoadModel.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kestrin::sim {
@@ -94,8 +95,11 @@ SampleCounts CountsOf(Gamma gamma)
     if (magnitude == 0) {
         counts.RL = 1023; // a perfect match: return loss beyond the scale
     } else {
+        // A passive load reflects at most all: 0 dB return loss, which lies between two
+        // counts (341.33). Never a count below it, which would read as a negative return loss.
+        constexpr int32_t kLowestPassiveCount = 342;
         const Extended rlDb = -20 * log10l(magnitude);
-        counts.RL = clamp((rlDb + 20) / kDbPerCount);
+        counts.RL = std::max(clamp((rlDb + 20) / kDbPerCount), kLowestPassiveCount);
     }
     const Extended phaseDeg = fabsl(atan2l(gamma.imag(), gamma.real())) * kDegPerRad;
     counts.Phase = clamp(phaseDeg / kDegPerCount);

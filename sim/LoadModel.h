@@ -31,7 +31,8 @@ Gamma GammaOf(std::complex<Extended> z);
 
 // The raw counts of a reflection coefficient: return loss count
 // Round((RL + 20) / 0.05859375) with RL = -20 log10 |gamma|, phase count
-// Round(|arg gamma| in degrees / 0.17578125), each limited to 0..1023.
+// Round(|arg gamma| in degrees / 0.17578125), each limited to 0..1023; the return loss
+// count is at least 342, the lowest that reads as 0 dB or more (a passive load).
 struct SampleCounts {
     int32_t Phase = 0;
     int32_t RL = 0;

@@ -302,6 +302,8 @@ TEST_F(WorkerTest, NoPortOrOneThatCannotOpenIsReportedAndTheWindowStaysStopped)
     EXPECT_EQ(denied.rfind("Cannot open port '/dev/ttyUSB0'.", 0), 0u);
     EXPECT_NE(denied.find("'dialout'"), std::string::npos);
 #endif
+    // The component's device path of a COM port, shortened to the name people know.
+    EXPECT_EQ(OpenFailureText("Cannot open port '\\\\.\\COM3'", 0).rfind("Cannot open port 'COM3'.", 0), 0u);
 }
 
 // The "Simulator" item as a person uses it: 4000 steps typed while it runs, then the window

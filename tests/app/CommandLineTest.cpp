@@ -85,6 +85,8 @@ TEST(CommandLine, AnyOtherArgumentIsOneUsageLineAndStatusTwo)
         {QStringLiteral("--version"), QStringLiteral("stray")},
         {QStringLiteral("-platform")},                             // Qt's option without its value
         {QStringLiteral("--version=2")},
+        {QStringLiteral("a.kvsetup"), QStringLiteral("b.kvsetup")}, // one setup at a time
+        {QStringLiteral("--help"), QStringLiteral("a.kvsetup")},
     };
     for (const QStringList& arguments : bad) {
         SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
@@ -117,7 +119,13 @@ TEST(CommandLine, NoArgumentsOrQtsOwnOptionsOpenTheWindow)
         EXPECT_TRUE(result.Run);
         EXPECT_TRUE(result.Out.isEmpty());
         EXPECT_TRUE(result.Err.isEmpty());
+        EXPECT_TRUE(result.SetupFile.isEmpty());
     }
+    // A setup double-clicked or dropped on the program: the window opens it.
+    const QString jurgen = QStringLiteral("C:\\Users\\J\u00fcrgen\\40m Dipol.KVSETUP");
+    const CommandLine setup = Parse({QStringLiteral("-style=Fusion"), jurgen});
+    EXPECT_TRUE(setup.Run);
+    EXPECT_EQ(setup.SetupFile, jurgen);
 }
 
 #ifndef _WIN32
@@ -136,6 +144,6 @@ TEST(CommandLine, TheProgramAnswersWithoutADisplay)
     const Outcome bad = RunProgram("--frobnicate");
     EXPECT_EQ(bad.Status, 2);
     EXPECT_EQ(bad.Out, "");
-    EXPECT_EQ(bad.Err, "kestrin-vna: Unknown option '--frobnicate'. Usage: kestrin-vna [--help] [--version]\n");
+    EXPECT_EQ(bad.Err, "kestrin-vna: Unknown option '--frobnicate'. Usage: kestrin-vna [--help] [--version] [FILE.kvsetup]\n");
 }
 #endif

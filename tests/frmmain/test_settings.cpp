@@ -247,6 +247,28 @@ TEST_F(SettingsTest, AltBAndADigitChooseABandAndEveryMenuItemHasAMnemonic)
     EXPECT_EQ(form->MainMenu1->activeAction(), form->File1->menuAction());
 }
 
+// The Calibration and Generator menus have no items: clicked, they open no (empty) popup,
+// and their titles look like the others.
+TEST_F(SettingsTest, AMenuWithoutItemsOpensNothing)
+{
+    for (QMenu* menu : {form->Calibration1, form->Generator1}) {
+        SCOPED_TRACE(menu->objectName().toStdString());
+        ASSERT_TRUE(menu->actions().isEmpty());
+        EXPECT_TRUE(menu->menuAction()->isEnabled());
+        const QRect title = form->MainMenu1->actionGeometry(menu->menuAction());
+        QTest::mouseClick(form->MainMenu1, Qt::LeftButton, Qt::NoModifier, title.center());
+        QApplication::processEvents();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        EXPECT_FALSE(menu->isVisible());
+    }
+    // A menu with items still opens.
+    QTest::mouseClick(form->MainMenu1, Qt::LeftButton, Qt::NoModifier,
+                      form->MainMenu1->actionGeometry(form->Band1->menuAction()).center());
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+    EXPECT_EQ(QApplication::activePopupWidget(), form->Band1);
+    QTest::keyClick(form->Band1, Qt::Key_Escape);
+}
+
 TEST_F(SettingsTest, ModelSetsEndStepsClockAndResetsCalibration)
 {
     TypeInto(form->eCalRL, "2");

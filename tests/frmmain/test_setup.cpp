@@ -1,7 +1,10 @@
 // Setups in the shown window: saved and opened through the File menu, a bad file changing
 // nothing, the model while a sweep runs, and markers landing on the next sweep.
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "acquisition/SweepSetup.h"
@@ -137,7 +140,8 @@ TEST_F(SetupTest, ABadValueOnAnyLineChangesNothingAndNamesTheFileAndLine)
                                               "dds_clock_hz = 1300000001\n");
     answer = path;
     form->OpenSetup1->trigger();
-    EXPECT_EQ(errors, QStringList{"Cannot open " + path +
+    // The path as the system writes it (with backslashes on Windows).
+    EXPECT_EQ(errors, QStringList{"Cannot open " + QDir::toNativeSeparators(path) +
                                   ": Line 6: DDS frequency must be between 1 and 1300000000 Hz."});
     EXPECT_EQ(State(), before);
     EXPECT_EQ(Edits(), edits);
@@ -148,7 +152,7 @@ TEST_F(SetupTest, ABadValueOnAnyLineChangesNothingAndNamesTheFileAndLine)
     worker.Settings = form->Requested;
     form->ComThread = &worker;
     EXPECT_FALSE(form->OpenSetupFile(Write("other.kvsetup", "Kestrin VNA setup 1\nmodel = Corvel - 500MHz\nsteps = 40\n")));
-    EXPECT_EQ(errors, QStringList{"Cannot open " + dir.filePath("other.kvsetup") +
+    EXPECT_EQ(errors, QStringList{"Cannot open " + QDir::toNativeSeparators(dir.filePath("other.kvsetup")) +
                                   ": its analyser model, Corvel - 500MHz, can be chosen only while no sweep runs. "
                                   "Press Stop, then open the setup again."});
     EXPECT_EQ(State(), before);
@@ -191,6 +195,56 @@ TEST_F(SetupTest, MarkersLandOnTheSamplesOfTheNextSweep)
     EXPECT_EQ(form->Marker1FreqMHz, form->VNAList->GetEntry(5)->FreqMHz);
     EXPECT_EQ(form->marker1_F->text(), "7.050");
     EXPECT_EQ(form->Marker2Index, -1);
+}
+
+// A folder named as people name theirs, in any script: a setup and a CSV saved there, a
+// setup saved over, the file dialogs starting there after the first save, and a setup given
+// to the program (double-clicked) opened from there once the window is shown.
+TEST_F(SetupTest, FilesInAFolderOfAnyNameAndASetupGivenToTheProgram)
+{
+    const QString folder = dir.filePath(QStringLiteral("J\u00fcrgen \u0410\u043d\u0442\u0435\u043d\u043d\u0430 \u00df"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // Before any file of the run: the Documents folder (else home), not the working folder,
+    // which for the Start menu's entry is the program's own.
+    form->BMPSaveClick();
+    ASSERT_EQ(dialogs.size(), 1u);
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    EXPECT_EQ(QDir(dialogs[0]->directory()), QDir(QFileInfo(documents).isDir() ? documents : QDir::homePath()));
+
+    TypeInto(form->eFstart, QStringLiteral("7"));
+    TypeInto(form->eFend, QStringLiteral("7.3"));
+    Leave();
+    answer = folder + QStringLiteral("/40 m.kvsetup");
+    form->SaveSetup1->trigger();
+    TypeInto(form->eSteps, QStringLiteral("300"));
+    Leave();
+    form->SaveSetup1->trigger(); // over the file just saved
+    ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    EXPECT_TRUE(Read(answer).contains("\nsteps = 300\n"));
+    DeliverSweep(7000, 7300, 300, [](int i) { return Counts(512, 400 + i); });
+    answer = folder + QStringLiteral("/40 m.csv");
+    form->Button1Click();
+    ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    EXPECT_EQ(Read(answer).count('\n'), 301);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"40 m.csv", "40 m.kvsetup"})); // nothing else left
+    dialogs.clear();
+    form->SaveTouchstone1Click();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(QDir(dialogs[0]->directory()), QDir(folder));
+
+    TMainForm other;
+    other.ErrorBox = [this](const QString& message) { errors << message; };
+    other.OpenSetupWhenShown(folder + QStringLiteral("/40 m.kvsetup"));
+    other.show();
+    EXPECT_EQ(other.eSteps->text(), "500"); // not before the window is shown
+    ASSERT_TRUE(QTest::qWaitFor([&] { return other.eSteps->text() == "300"; }, 5000));
+    EXPECT_EQ(other.eFstart->text() + " " + other.eFend->text(), "7 7.3");
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    // A file that is not a setup: the window's message, as File > Open Setup gives it.
+    const QString notSetup = folder + QStringLiteral("/40 m.csv");
+    other.OpenSetupWhenShown(notSetup);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 5000));
+    EXPECT_TRUE(errors[0].startsWith("Cannot open " + QDir::toNativeSeparators(notSetup) + ": ")) << errors[0].toStdString();
 }
 
 int main(int argc, char** argv) { return RunWindowTests(argc, argv); }

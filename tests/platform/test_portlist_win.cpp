@@ -1,5 +1,5 @@
-// The serial port list of Windows: the values of the registry key SERIALCOMM under
-// HKEY_LOCAL_MACHINE, written here in the throwaway Wine prefix (and put back as they were).
+// The serial port list of Windows: the values of a registry key like SERIALCOMM, a key of
+// the test's own under HKEY_CURRENT_USER (the machine's own list is only read).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -14,29 +14,19 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-const char* const SerialComm = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
-struct Value {
-    std::string name;
-    DWORD type;
-    std::vector<BYTE> data;
-};
-
-// The key's values while the object lives: the test's own instead of the machine's.
+// A key of the test's own while the object lives, removed with all its values afterwards.
 class SerialCommValues {
 public:
-    SerialCommValues()
+    explicit SerialCommValues(const std::string& name = "SERIALCOMM")
+        : path_("Software\\Kestrin VNA tests " + std::to_string(GetCurrentProcessId()) + "\\" + name)
     {
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, SerialComm, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-        saved_ = Read();
-        Clear();
+        RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
     }
     ~SerialCommValues()
     {
-        Clear();
-        for (const Value& v : saved_)
-            RegSetValueExA(key_, v.name.c_str(), 0, v.type, v.data.data(), DWORD(v.data.size()));
         RegCloseKey(key_);
+        RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, path_.substr(0, path_.rfind('\\')).c_str()); // once empty
     }
     void AddText(const std::string& name, const std::string& port)
     {
@@ -47,30 +37,14 @@ public:
     {
         RegSetValueExA(key_, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
     }
-    const std::vector<Value>& Saved() const { return saved_; }
+    kestrin::PortListResult List() const
+    {
+        return kestrin::BuildPortList(kestrin::WindowsPortProvider(HKEY_CURRENT_USER, path_).Enumerate());
+    }
 
 private:
-    std::vector<Value> Read() const
-    {
-        std::vector<Value> values;
-        for (DWORD i = 0;; ++i) {
-            char name[16384];
-            BYTE data[4096];
-            DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-            if (RegEnumValueA(key_, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
-                break;
-            values.push_back({std::string(name, nameSize), type, std::vector<BYTE>(data, data + dataSize)});
-        }
-        return values;
-    }
-    void Clear()
-    {
-        for (const Value& v : Read())
-            RegDeleteValueA(key_, v.name.c_str());
-    }
-
+    std::string path_;
     HKEY key_ = nullptr;
-    std::vector<Value> saved_;
 };
 
 Texts TextsOf(const kestrin::PortListResult& r)
@@ -83,15 +57,19 @@ Texts TextsOf(const kestrin::PortListResult& r)
     return texts;
 }
 
+std::string Selected(const kestrin::PortListResult& r)
+{
+    return r.selected < 0 ? std::string() : r.items[size_t(r.selected)].text;
+}
+
 } // namespace
 
-TEST(PortList, TheRegistryValuesSortedWithTheVcpPortSelected)
+TEST(PortList, ComPortsInNumberOrderWithAnyUsbAdapterBeforeAnOnBoardPort)
 {
     // The prefix was set up with the simulated analyser as an FTDI port.
     if (const char* com = std::getenv("KESTRIN_SIM_COM")) {
         const kestrin::PortListResult machine = kestrin::BuildPortList(kestrin::WindowsPortProvider().Enumerate());
-        ASSERT_GE(machine.selected, 0);
-        EXPECT_EQ(machine.items[size_t(machine.selected)].text, std::string("COM") + com);
+        EXPECT_EQ(Selected(machine), std::string("COM") + com);
     }
 
     SerialCommValues values;
@@ -101,25 +79,34 @@ TEST(PortList, TheRegistryValuesSortedWithTheVcpPortSelected)
     values.AddText("\\Device\\Serial3", "LPT1");    // not a COM port
     values.AddText("\\Device\\Serial4", "COMX");    // no number
     values.AddNumber("\\Device\\Serial5", 3);       // not a text
-    kestrin::PortListResult r = kestrin::BuildPortList(kestrin::WindowsPortProvider().Enumerate());
-    EXPECT_EQ(TextsOf(r), (Texts{"COM1", "COM10", "COM2"}));
-    EXPECT_EQ(r.selected, 0) << "no VCP port: the first one";
+    kestrin::PortListResult r = values.List();
+    EXPECT_EQ(TextsOf(r), (Texts{"COM1", "COM2", "COM10"}));
+    EXPECT_EQ(r.selected, 0) << "no USB adapter: the first port";
 
+    // A CP210x at COM12 beside the on-board ports; then a CH340 and a Prolific adapter;
+    // an FTDI adapter wins over them all, as on Linux.
+    values.AddText("\\Device\\Silabser0", "COM12");
+    r = values.List();
+    EXPECT_EQ(TextsOf(r), (Texts{"COM1", "COM2", "COM10", "COM12"}));
+    EXPECT_EQ(Selected(r), "COM12");
+    // Windows' device manager does not know these ports: the tooltip names the driver's device.
+    EXPECT_EQ(kestrin::PortToolTip(r.items[3]), "\\\\.\\COM12\nDriver: \\Device\\Silabser0");
+    for (const char* device : {"\\Device\\USBSER000", "\\Device\\ProlificSerial0", "\\Device\\CH341SER0"}) {
+        SerialCommValues other("other");
+        other.AddText("\\Device\\Serial0", "COM1");
+        other.AddText(device, "COM4");
+        other.AddText("\\Device\\Serial1", "COM3");
+        EXPECT_EQ(Selected(other.List()), "COM4") << device;
+    }
     values.AddText("\\Device\\VCP0", "COM7");
-    r = kestrin::BuildPortList(kestrin::WindowsPortProvider().Enumerate());
-    EXPECT_EQ(TextsOf(r), (Texts{"COM1", "COM10", "COM2", "COM7"}));
-    EXPECT_EQ(r.selected, 3);
-    // Two VCP ports: the one enumerated last (by name and by age alike).
-    values.AddText("\\Device\\VCP1", "COM4");
-    r = kestrin::BuildPortList(kestrin::WindowsPortProvider().Enumerate());
-    EXPECT_EQ(TextsOf(r), (Texts{"COM1", "COM10", "COM2", "COM4", "COM7"}));
-    EXPECT_EQ(r.selected, 3);
+    values.AddText("\\Device\\USBSER000", "COM9");
+    EXPECT_EQ(Selected(values.List()), "COM7");
 }
 
 TEST(PortList, AMissingKeyGivesNoPorts)
 {
     const kestrin::PortListResult r =
-        kestrin::BuildPortList(kestrin::WindowsPortProvider("HARDWARE\\DEVICEMAP\\KESTRINNOSUCHKEY").Enumerate());
+        kestrin::BuildPortList(kestrin::WindowsPortProvider(HKEY_CURRENT_USER, "Software\\KestrinNoSuchKey").Enumerate());
     EXPECT_TRUE(r.items.empty());
     EXPECT_EQ(r.selected, -1);
 }

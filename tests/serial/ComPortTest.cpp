@@ -55,9 +55,9 @@ TEST_F(PortTest, FailedOpensLeaveThePortClosedAndReusable)
     const struct { const char* path; std::string error; } cases[] = {
 #ifdef _WIN32
         // Not in the port table: the device COM40, which this machine does not have, named
-        // as Windows users know it.
-        {nullptr, "Cannot open port 'COM40' " + std::to_string(ENOENT)},
-        {"\\\\.\\NUL", "Cannot open port 'NUL' " + std::to_string(ENOTTY)},
+        // by its full device path.
+        {nullptr, "Cannot open port '\\\\.\\COM40' " + std::to_string(ENOENT)},
+        {"\\\\.\\NUL", "Cannot open port '\\\\.\\NUL' " + std::to_string(ENOTTY)},
 #else
         {nullptr, "Cannot open port '40' " + std::to_string(ENOENT)}, // not in the port table
         {"/dev/ttyKestrinMissing0", "Cannot open port '/dev/ttyKestrinMissing0' " + std::to_string(ENOENT)},
@@ -95,9 +95,8 @@ TEST_F(PortTest, AVirtualPortLivesFromOpenToClose)
     EXPECT_FALSE(watch.expired());
     port.SetActive(false);
     EXPECT_TRUE(watch.expired());
-    // Named as its users know it: a COM port without the "\\.\" of its device name.
-    const std::string known = pty.slavePath.rfind("\\\\.\\", 0) == 0 ? pty.slavePath.substr(4) : pty.slavePath;
-    EXPECT_EQ(ErrorOf([&] { port.SetActive(true); }), "Cannot open port '" + known + "' " + std::to_string(ENODEV));
+    // Named by the full device path ("\\.\COM5" on Windows).
+    EXPECT_EQ(ErrorOf([&] { port.SetActive(true); }), "Cannot open port '" + pty.slavePath + "' " + std::to_string(ENODEV));
 }
 
 TEST_F(PortTest, AWriteLargerThanTheTtyBufferIsNotCutShort)

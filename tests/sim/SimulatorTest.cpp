@@ -103,17 +103,19 @@ TEST(RequestParserTest, DropsARequestLeftUnfinishedForAQuarterSecond)
 
 TEST(SimulatorRoundTrip, IdealLoadsDecodeAsThemselves)
 {
-    // |gamma| 0 is beyond the top count; |gamma| 1 is 20 / 0.05859375 = 341.33 counts;
-    // 180 degrees is 1024 counts, limited to 1023.
+    // |gamma| 0 is beyond the top count; |gamma| 1 is 20 / 0.05859375 = 341.33 counts, sent
+    // as 342, the lowest count of a passive load (341 would read as -0.02 dB, an SWR of 889
+    // from a load that gives back more than it gets); 180 degrees is 1024 counts, limited to 1023.
     const struct { LoadKind kind; int32_t rl, phase; double swrMin, swrMax, rsMin, rsMax, xsMax; } cases[] = {
         {LoadKind::Matched, 1023, 0, 1, 1.03, 48.9, 51.1, 1e-9},
-        {LoadKind::Open, 341, 0, 500, 1e9, 10000, 1e9, 1e9},
-        {LoadKind::Short, 341, 1023, 500, 1e9, 0, 0.1, 0.2},
+        {LoadKind::Open, 342, 0, 400, 1e9, 10000, 1e9, 1e9},
+        {LoadKind::Short, 342, 1023, 400, 1e9, 0, 0.12, 0.2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(LoadKindName(c.kind));
         const TVNAEntry e = Decode(BuildReply({.Load = {c.kind}}, SweepRequest{Word(10), 1, 0}).data(), 10);
         EXPECT_EQ(std::pair(e.RawRL, e.RawPhase), std::pair(c.rl, c.phase));
+        EXPECT_GE(e.RLdB, 0);
         EXPECT_TRUE(e.SWR >= c.swrMin && e.SWR <= c.swrMax) << double(e.SWR);
         EXPECT_TRUE(e.Rs >= c.rsMin && e.Rs <= c.rsMax) << double(e.Rs);
         EXPECT_LE(e.Xs, c.xsMax);
