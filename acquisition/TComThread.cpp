@@ -148,8 +148,19 @@ void TComThread::Sweep()
                 // the head of this sweep's reply.
                 ComPort->PurgeRx();
                 ExpectReply(uint32_t(Settings.Steps) * 4u);
-                for (const std::string& line : RequestLines(words, Settings.Steps))
-                    ComPort->WriteString(line);
+                // A request line the port does not take whole never reaches the analyser:
+                // the device has gone or stopped taking bytes, as when it is unplugged.
+                bool written = true;
+                for (const std::string& line : RequestLines(words, Settings.Steps)) {
+                    if (ComPort->WriteString(line) < int32_t(line.size())) {
+                        written = false;
+                        break;
+                    }
+                }
+                if (!written) {
+                    EndOnItsOwn(TComThreadEnd::PortLost, std::string(), 0);
+                    break;
+                }
                 silence.Restart(TReplySilence::Clock::now());
             }
             // Woken as soon as the port has the whole reply; every 50 ms in any case, to
