@@ -5,6 +5,7 @@
 #include <exception>
 #include <chrono>
 
+#include "platform/SerialDevice.h"
 #include "serial/uVornComport.h"
 
 TComThread::~TComThread()
@@ -127,6 +128,17 @@ void TComThread::Sweep()
         ComPort->SetActive(true);
     } catch (const EVornComPort& e) {
         EndOnItsOwn(TComThreadEnd::OpenFailed, e.what(), e.SystemError());
+        return;
+    }
+    // A driver that refused the line settings leaves the port at its old speed, where the
+    // analyser's replies cannot be read: that port did not open as the analyser needs it.
+    if (const std::string refusal = ComPort->CommThread()->Device()->StateRefusal(); !refusal.empty()) {
+        EndOnItsOwn(TComThreadEnd::OpenFailed, refusal, EIO);
+        try {
+            ComPort->SetActive(false);
+        } catch (const EVornComPort&) {
+            // the port is closed all the same
+        }
         return;
     }
 
