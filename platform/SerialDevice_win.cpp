@@ -282,7 +282,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int* e
     if (!n.calls->GetCommState(h, &dcb)) {
         const DWORD e = GetLastError();
         n.calls->CloseHandle(h);
-        return fail(DeviceGone(e) ? ENODEV : ENOTTY);
+        return fail(ErrnoFromWin32(e) == ENODEV ? ENODEV : ENOTTY); // unplugged, or no serial device
     }
     // Reads take what the driver holds and return at once; the reader drains only what
     // ClearCommError counted. Writes are timed by the device itself (Write). Without these
