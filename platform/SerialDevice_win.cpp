@@ -392,7 +392,9 @@ bool SerialDevice::SetState(const SerialLineState& s)
     auto refuse = [&](DWORD e) {
         if (DeviceGone(e))
             lost_ = true;
-        stateRefusal_ = "The driver of port '" + n.path + "' refused the line settings (" +
+        // Named as its users know it: COM5, not the device \\.\COM5.
+        const std::string name = n.path.rfind("\\\\.\\", 0) == 0 ? n.path.substr(4) : n.path;
+        stateRefusal_ = "The driver of port '" + name + "' refused the line settings (" +
                         std::to_string(s.baudRate) + " baud, " + std::to_string(s.byteSize) +
                         " data bits): " + SystemText(e);
         return false;
@@ -553,6 +555,7 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
     for (;;) {
         Native& n = *native_;
         bool soon;
+        HANDLE waitEnded = nullptr; // the pending wait's event, taken under the lock
         {
             std::lock_guard lock(mutex_);
             if (stop_ || n.Stopping())
@@ -598,9 +601,11 @@ SerialDevice::WaitResult SerialDevice::WaitEvent(uint32_t& events)
                     poll = true;
                 continue;
             }
+            if (n.waitPending)
+                waitEnded = n.wait->event;
         }
-        HANDLE handles[3] = {n.stopEvent, n.wakeEvent, n.waitPending ? n.wait->event : nullptr};
-        const DWORD count = n.waitPending ? 3 : 2;
+        HANDLE handles[3] = {n.stopEvent, n.wakeEvent, waitEnded};
+        const DWORD count = waitEnded ? 3 : 2;
         const DWORD r = WaitForMultipleObjects(count, handles, FALSE, soon ? kPollMs : kHealthMs);
         poll = false;
         if (r == WAIT_OBJECT_0 + 2) {

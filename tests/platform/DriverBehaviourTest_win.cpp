@@ -31,7 +31,7 @@ const HANDLE kPort = reinterpret_cast<HANDLE>(uintptr_t(0x5eed));
 
 class ScriptedDriver {
 public:
-    // ---- how the driver behaves (set before the device is opened, or under Lock)
+    // ---- how the driver behaves (set before the device is opened, or with Set)
     DWORD createError = 0;       // CreateFileA fails with it
     DWORD timeoutsError = 0;     // SetCommTimeouts fails with it
     DWORD stateError = 0;        // SetCommState refuses every DCB with it
@@ -57,6 +57,13 @@ public:
     ~ScriptedDriver() { Release(); }
 
     std::unique_lock<std::mutex> Lock() { return std::unique_lock(mutex_); }
+    // Changes how it behaves while a device uses it.
+    template <typename Change>
+    void Set(Change change)
+    {
+        std::lock_guard lock(mutex_);
+        change(*this);
+    }
 
     // Bytes reach the driver; a pending wait for EV_RXCHAR ends with it, else none is raised.
     void Receive(const std::string& bytes)
@@ -350,7 +357,7 @@ TEST(DriverBehaviour, ARefusedLineSetupIsRetriedAsTheDriverTakesItAndReportedWhe
     auto dev = OpenOn(driver);
     ASSERT_TRUE(dev);
     const std::string refusal = dev->StateRefusal();
-    EXPECT_NE(refusal.find("\\\\.\\COM5"), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find("'COM5'"), std::string::npos) << refusal;
     EXPECT_NE(refusal.find("115200 baud"), std::string::npos) << refusal;
     EXPECT_GT(refusal.size(), refusal.find("): ") + 3) << "the driver's reason: " << refusal;
 }
@@ -404,7 +411,7 @@ TEST(DriverBehaviour, AWaitOrReadTheDriverNeverEndsHangsNeitherStopNorClose)
         auto waiting = WaitOn(*dev);
         while (!driver.WaitPending() && waiting.wait_for(1ms) != std::future_status::ready) {
         }
-        driver.Lock(), driver.ignoreCancel = true;
+        driver.Set([](ScriptedDriver& d) { d.ignoreCancel = true; });
         driver.Unplug(ERROR_DEVICE_REMOVED, false);
         const bool noticed = EndsWithin(waiting);
         dev->Stop();
@@ -421,7 +428,7 @@ TEST(DriverBehaviour, AWaitOrReadTheDriverNeverEndsHangsNeitherStopNorClose)
         ScriptedDriver driver;
         auto dev = OpenOn(driver);
         ASSERT_TRUE(dev);
-        driver.Lock(), driver.readsPend = true, driver.ignoreCancel = true;
+        driver.Set([](ScriptedDriver& d) { d.readsPend = d.ignoreCancel = true; });
         auto waiting = WaitOn(*dev);
         driver.Receive("abc");
         std::this_thread::sleep_for(100ms); // the reader has gone into the read
@@ -457,7 +464,7 @@ TEST(DriverBehaviour, BytesLeftInTheDriverAreFetchedWithoutAnotherEvent)
         ScriptedDriver driver;
         auto dev = OpenOn(driver);
         ASSERT_TRUE(dev);
-        driver.Lock(), driver.arriveAfterNextCount = "end";
+        driver.Set([](ScriptedDriver& d) { d.arriveAfterNextCount = "end"; });
         auto waiting = WaitOn(*dev);
         const bool ended = EndsWithin(waiting);
         dev->Stop();
