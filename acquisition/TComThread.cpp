@@ -5,6 +5,7 @@
 #include <exception>
 #include <chrono>
 
+#include "platform/SerialDevice.h"
 #include "serial/uVornComport.h"
 
 TComThread::~TComThread()
@@ -129,6 +130,17 @@ void TComThread::Sweep()
         EndOnItsOwn(TComThreadEnd::OpenFailed, e.what(), e.SystemError());
         return;
     }
+    // A driver that refused the line settings leaves the port at its old speed, where the
+    // analyser's replies cannot be read: that port did not open as the analyser needs it.
+    if (const std::string refusal = ComPort->CommThread()->Device()->StateRefusal(); !refusal.empty()) {
+        EndOnItsOwn(TComThreadEnd::OpenFailed, refusal, EIO);
+        try {
+            ComPort->SetActive(false);
+        } catch (const EVornComPort&) {
+            // the port is closed all the same
+        }
+        return;
+    }
 
     try {
         ComPort->PurgeTx();
@@ -148,8 +160,19 @@ void TComThread::Sweep()
                 // the head of this sweep's reply.
                 ComPort->PurgeRx();
                 ExpectReply(uint32_t(Settings.Steps) * 4u);
-                for (const std::string& line : RequestLines(words, Settings.Steps))
-                    ComPort->WriteString(line);
+                // A request line the port does not take whole never reaches the analyser:
+                // the device has gone or stopped taking bytes, as when it is unplugged.
+                bool written = true;
+                for (const std::string& line : RequestLines(words, Settings.Steps)) {
+                    if (ComPort->WriteString(line) < int32_t(line.size())) {
+                        written = false;
+                        break;
+                    }
+                }
+                if (!written) {
+                    EndOnItsOwn(TComThreadEnd::PortLost, std::string(), 0);
+                    break;
+                }
                 silence.Restart(TReplySilence::Clock::now());
             }
             // Woken as soon as the port has the whole reply; every 50 ms in any case, to

@@ -42,7 +42,7 @@ protected:
 enum class TComThreadEnd {
     None,       // still running, or ended because it was asked to
     OpenFailed, // the port could not be opened: EndMessage, EndSystemError
-    PortLost,   // the device vanished while open (unplugged)
+    PortLost,   // the device vanished while open (unplugged), or took no request line
     Failed,     // the serial component raised an error while sweeping: EndMessage
     NoAnswer,   // AbandonedRepliesLimit replies in a row were abandoned
     Error,      // any other error ended the body (no thread, no memory): EndMessage

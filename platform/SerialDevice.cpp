@@ -62,6 +62,12 @@ void SerialDevice::NotifyQueued()
     }
 }
 
+std::string SerialDevice::StateRefusal() const
+{
+    std::lock_guard lock(mutex_);
+    return stateRefusal_;
+}
+
 uint32_t SerialDevice::ClearError(uint32_t* errors)
 {
     std::lock_guard lock(mutex_);

@@ -17,6 +17,8 @@
 
 namespace kestrin {
 
+struct SerialDriver; // Windows: the COM port calls a device makes (SerialDriver_win.h)
+
 // The line state in the layout the serial component hands over whole.
 struct SerialLineState {
     uint32_t baudRate = 9600;
@@ -65,6 +67,9 @@ public:
     // fails). On failure returns null and puts the reason into *error as an errno value:
     // ENOENT no such device, EACCES no permission, EBUSY in use, ENOTTY not a serial device.
     static std::unique_ptr<SerialDevice> Open(const std::string& path, int* error);
+    // Windows only: as Open, with the driver's calls made through that table.
+    static std::unique_ptr<SerialDevice> Open(const std::string& path, int* error,
+                                              std::shared_ptr<const SerialDriver> driver);
     // The device that port number n stands for when nothing else is said about it:
     // "\\.\COMn" on Windows; empty on Linux, which has no numbered ports.
     static std::string PathForNumber(int number);
@@ -77,6 +82,9 @@ public:
     // Applies the whole state to the device (raw bytes); an invalid byte size, parity,
     // stop bits or baud rate is refused and nothing changes.
     bool SetState(const SerialLineState& state);
+    // Why the driver refused the state last handed to SetState, for the person; empty when
+    // it took it. The port then still runs with its old settings (often 9600 baud).
+    std::string StateRefusal() const;
     // rx is the size of the receive queue (0 keeps it); both are handed to the driver
     // where it takes them.
     bool SetQueueSizes(uint32_t rx, uint32_t tx);
@@ -144,6 +152,7 @@ private:
     size_t capacity_ = 4096;
     std::deque<uint8_t> queue_;
     SerialLineState state_;
+    std::string stateRefusal_;
 };
 
 } // namespace kestrin

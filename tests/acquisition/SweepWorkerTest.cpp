@@ -164,3 +164,28 @@ TEST(SweepWorker, AnAnalyserThatVanishesMidReplyEndsTheSweepsAsALostPort)
     EXPECT_EQ(worker.thread.EndCause(), TComThreadEnd::PortLost) << worker.thread.EndMessage();
     EXPECT_TRUE(worker.window.Sweeps().empty());
 }
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+TEST(SweepWorker, ARequestLineThePortCannotWriteEndsTheSweepsAsALostPort)
+{
+    // The terminal's output is suspended (as by a received XOFF), and the worker turns no
+    // flow control on that would resume it: the device takes no byte and its Write gives
+    // up with 0, while nothing hangs up. No reply can come to a request never sent.
+    Pty analyser;
+    const int held = ::open(analyser.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(tcflow(held, TCOOFF), 0);
+    {
+        Worker worker(analyser.slavePath);
+        PumpUntil([&] { return worker.window.ended_.load(); }, 20000);
+        ASSERT_TRUE(worker.window.ended_);
+        EXPECT_EQ(worker.thread.EndCause(), TComThreadEnd::PortLost) << worker.thread.EndMessage();
+        EXPECT_TRUE(analyser.Receive(0, 0).empty());
+    }
+    ::close(held);
+}
+#endif
