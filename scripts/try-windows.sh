@@ -12,6 +12,8 @@
 #   uninstalls it silently.
 # Usage: try-windows.sh [INSTALLER]   (none given: scripts/package-windows.sh makes one)
 # KESTRIN_TRY_SCREENSHOT=FILE keeps the screenshot of the sweeping window.
+# KESTRIN_TRY_DPI=N sets the prefix's screen to N dots per inch, as Windows' display
+# settings do (144: 150 %, 192: 200 %); 96 (100 %) when not given.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 linux_build="${KESTRIN_BUILD_DIR:-$here/build}"
@@ -36,6 +38,9 @@ cleanup() {
 trap cleanup EXIT
 [ -z "${KESTRIN_TRY_KEEP:-}" ] || trap - EXIT
 fail() { echo "try-windows.sh: $*" >&2; exit 1; }
+dpi="${KESTRIN_TRY_DPI:-}"
+[ -z "$dpi" ] || { [[ "$dpi" =~ ^[0-9]+$ ]] && [ "$dpi" -ge 96 ] && [ "$dpi" -le 480 ]; } ||
+  fail "KESTRIN_TRY_DPI is dots per inch from 96 to 480, not '$dpi'"
 
 # A display of its own, the size of a common Windows screen.
 display=""
@@ -51,6 +56,16 @@ xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $display"
 
 kestrin_wine_start
 logs="$kestrin_wine_logs"
+# The scale, where the user's setting and the machine's both hold it, before any program starts.
+if [ -n "$dpi" ]; then
+  kestrin_wine_reg dpi <<REG
+[HKEY_CURRENT_USER\Control Panel\Desktop]
+"LogPixels"=dword:$(printf '%08x' "$dpi")
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]
+"LogPixels"=dword:$(printf '%08x' "$dpi")
+REG
+fi
 
 # Installed silently, as an administrator's script would.
 timeout 300 "$wine" "$(kestrin_wine_path "$installer")" /S >"$logs/install.log" 2>&1 \
