@@ -820,17 +820,14 @@ void ComposeShown(QImage& shown, const QImage& plot, const PlotGeometry& g, cons
         DrawOverlay(shown, g, p, n, marker1Index, marker2Index, minSwrIndex);
 }
 
-bool SaveBmpFile(const QImage& img, const QString& path, QString& error)
+namespace {
+
+// Encodes img in format and writes the file whole, or leaves what was there.
+bool SaveEncoded(const QImage& img, const char* format, const QString& path, QString& error)
 {
-    QImage picture = img.format() == QImage::Format_RGB888 ? img : img.convertToFormat(QImage::Format_RGB888);
-    // The resolution in the file is 96 dots per inch, whatever the screens are: the same
-    // picture always gives the same file.
-    constexpr int kDotsPerMeter = 3780;
-    picture.setDotsPerMeterX(kDotsPerMeter);
-    picture.setDotsPerMeterY(kDotsPerMeter);
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "BMP")) {
+    if (img.isNull() || !buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, format)) {
         error = QStringLiteral("Cannot save %1: the picture could not be encoded").arg(QFileInfo(path).absoluteFilePath());
         return false;
     }
@@ -839,6 +836,19 @@ bool SaveBmpFile(const QImage& img, const QString& path, QString& error)
         return true;
     error = QString::fromStdString(reason);
     return false;
+}
+
+} // namespace
+
+bool SaveBmpFile(const QImage& img, const QString& path, QString& error)
+{
+    QImage picture = img.format() == QImage::Format_RGB888 ? img : img.convertToFormat(QImage::Format_RGB888);
+    // The resolution in the file is 96 dots per inch, whatever the screens are: the same
+    // picture always gives the same file.
+    constexpr int kDotsPerMeter = 3780;
+    picture.setDotsPerMeterX(kDotsPerMeter);
+    picture.setDotsPerMeterY(kDotsPerMeter);
+    return SaveEncoded(picture, "BMP", path, error);
 }
 
 std::optional<int> FrequencyXAt(const PlotGeometry& g, const FrequencyAxis& axis, long double kHz)
@@ -954,17 +964,7 @@ QImage PictureWithText(const QImage& shown, const PlotPalette& p, const std::vec
 
 bool SavePngFile(const QImage& img, const QString& path, QString& error)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    if (img.isNull() || !buffer.open(QIODevice::WriteOnly) || !img.save(&buffer, "PNG")) {
-        error = QStringLiteral("Cannot save %1: the picture could not be encoded").arg(QFileInfo(path).absoluteFilePath());
-        return false;
-    }
-    std::string reason;
-    if (kestrin::SaveFileAtomically(path.toStdString(), std::string_view(bytes.constData(), size_t(bytes.size())), reason))
-        return true;
-    error = QString::fromStdString(reason);
-    return false;
+    return SaveEncoded(img, "PNG", path, error);
 }
 
 void DrawCornerText(QImage& img, const PlotGeometry& g, const PlotPalette& p, const QString& text)
