@@ -932,11 +932,11 @@ QImage PictureWithText(const QImage& shown, const PlotPalette& p, const std::vec
         for (size_t c = 0; c < line.Cells.size(); ++c)
             widths[c] = std::max(widths[c], (isBold(line, c) ? bm : fm).horizontalAdvance(line.Cells[c]));
     }
-    const int logicalW = static_cast<int>(std::lround(shown.width() / ratio));
     const int logicalShownH = static_cast<int>(std::lround(shown.height() / ratio));
     const int bandH = static_cast<int>(lines.size()) * fm.lineSpacing() + 2 * margin;
-    QImage out(static_cast<int>(std::lround(logicalW * ratio)),
-               static_cast<int>(std::lround((logicalShownH + bandH) * ratio)), QImage::Format_RGB32);
+    // The shown picture's own device pixels, not its logical size rounded back (at 125 % an
+    // odd logical side would come out a pixel wider or taller), and the band below it.
+    QImage out(shown.width(), shown.height() + static_cast<int>(std::ceil(bandH * ratio)), QImage::Format_RGB32);
     out.setDevicePixelRatio(ratio);
     out.fill(p.Background);
     QPainter painter(&out);

@@ -150,4 +150,39 @@ TEST(RatioPicture, TracesAndLabelsAtTheDeviceResolutionNotMagnified)
     EXPECT_GT(mixedBlocks, 50);
 }
 
+
+// Save Picture at a screen's ratio: the plot as shown, pixel for pixel and no wider, with the
+// read-out band below it, at 125 % and 150 % (odd logical sides whose device sides round up)
+// and at 200 %.
+TEST(RatioPicture, PictureWithTheReadoutsKeepsTheShownPlotsPixels)
+{
+    std::vector<PictureLine> lines(3);
+    lines[0] = {{"", "Frequency", "SWR"}, true};
+    lines[1] = {{"Lowest SWR", "14.180", "1.07"}, true, 2};
+    lines[2] = {{"Sweep 13 - 15 MHz, 200 steps"}};
+    for (const qreal ratio : {1.25, 1.5, 2.0}) {
+        SCOPED_TRACE(ratio);
+        // The panel's picture: each side the device pixels that cover the logical side.
+        QImage shown(int(std::ceil(801 * ratio)), int(std::ceil(451 * ratio)), QImage::Format_RGB32);
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                shown.setPixel(x, y, qRgb(x & 255, y & 255, (x ^ y) & 255));
+        shown.setDevicePixelRatio(ratio);
+        const QImage out = PictureWithText(shown, p, lines);
+        ASSERT_EQ(out.width(), shown.width());
+        ASSERT_GT(out.height(), shown.height() + int(3 * 12 * ratio));
+        QImage top = out.copy(shown.rect()).convertToFormat(QImage::Format_RGB32);
+        top.setDevicePixelRatio(ratio);
+        EXPECT_EQ(top, shown);
+        // The text lies in the band, clear of the picture's bottom edge.
+        int lowestText = -1;
+        for (int y = shown.height(); y < out.height(); ++y)
+            for (int x = 0; x < out.width(); ++x)
+                if (out.pixelColor(x, y) != p.Background)
+                    lowestText = y;
+        EXPECT_GT(lowestText, shown.height());
+        EXPECT_LT(lowestText, out.height() - 1);
+    }
+}
+
 } // namespace
