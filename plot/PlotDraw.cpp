@@ -337,6 +337,12 @@ public:
     {
         OutAt(map_.Pos(x), map_.Pos(y), text, color, background);
     }
+    // Right edge at logical x, top at logical y, measured at the device's resolution.
+    void Right(int x, int y, const QString& text, const QColor& color, const QColor& background)
+    {
+        const QFontMetrics fm(painter_.font());
+        OutAt(map_.Pos(x) - fm.horizontalAdvance(text), map_.Pos(y), text, color, background);
+    }
     // Centred under a line at logical x, top at logical y.
     void Centred(int x, int y, const QString& text, const QColor& color, const QColor& background)
     {
@@ -971,10 +977,8 @@ void DrawCornerText(QImage& img, const PlotGeometry& g, const PlotPalette& p, co
 {
     if (img.isNull() || text.isEmpty())
         return;
-    // Right-aligned in logical pixels, as the text measures at ratio 1.
-    const int width = QFontMetrics(PixelFont(kMarkerFontPx, false)).horizontalAdvance(text);
     const DeviceDrawing drawing(img);
     PlotText out(img, drawing.Map());
     out.SetFont(kMarkerFontPx, false);
-    out.Out(g.W - g.MR - 6 - width, g.MT + 4, text, QColor(230, 230, 230), p.Background);
+    out.Right(g.W - g.MR - 6, g.MT + 4, text, QColor(230, 230, 230), p.Background);
 }
