@@ -100,6 +100,11 @@ public:
         std::lock_guard lock(mutex_);
         return wait_ != nullptr;
     }
+    bool ReadPending()
+    {
+        std::lock_guard lock(mutex_);
+        return read_ != nullptr;
+    }
     std::vector<DWORD> Escapes()
     {
         std::lock_guard lock(mutex_);
@@ -431,7 +436,10 @@ TEST(DriverBehaviour, AWaitOrReadTheDriverNeverEndsHangsNeitherStopNorClose)
         driver.Set([](ScriptedDriver& d) { d.readsPend = d.ignoreCancel = true; });
         auto waiting = WaitOn(*dev);
         driver.Receive("abc");
-        std::this_thread::sleep_for(100ms); // the reader has gone into the read
+        // Until the reader has gone into the read that the driver keeps.
+        while (!driver.ReadPending() && waiting.wait_for(1ms) != std::future_status::ready) {
+        }
+        EXPECT_TRUE(driver.ReadPending());
         auto stopping = std::async(std::launch::async, [&] { dev->Stop(); });
         const bool stopped = EndsWithin(stopping) && EndsWithin(waiting);
         driver.Release();
