@@ -122,18 +122,25 @@ kestrin_wine_reg ports <<'REG'
 "\\Device\\VCP0"="COM9"
 REG
 
+# The first visible window whose name matches $1, looked for every 0.1 s, $2 times; empty
+# when none came.
+visible_window() {
+  local found=""
+  for _ in $(seq "$2"); do
+    found="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)"
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  echo "$found"
+}
+
 # The program as a double-click on the setup starts it, in the folder the Start menu entry
 # starts it in.
 setup_windows="C:\\users\\Jürgen Антенна\\40 m Диполь.kvsetup"
 (cd "$folder" && LC_ALL=C.UTF-8 exec "$wine" "C:\\Program Files\\Kestrin VNA\\kestrin-vna.exe" "$setup_windows" \
   >"$logs/program.log" 2>&1) &
 kestrin_wine_pids+=($!)
-window=""
-for _ in $(seq 600); do
-  window="$(xdotool search --onlyvisible --name '^Kestrin VNA' 2>/dev/null | head -n 1 || true)"
-  [ -n "$window" ] && break
-  sleep 0.1
-done
+window="$(visible_window '^Kestrin VNA' 600)"
 [ -n "$window" ] || fail "the window did not appear within a minute ($(cat "$logs/program.log"))"
 echo "The window: $(xdotool getwindowname "$window"), $(xdotool getwindowgeometry "$window" | tr -d '\n' | sed 's/  */ /g')"
 
@@ -172,12 +179,7 @@ for _ in $(seq 100); do xdotool search --name '^Kestrin VNA' >/dev/null 2>&1 || 
 (cd "$folder" && { "$wine" "C:\\Program Files\\Kestrin VNA\\kestrin-vna.exe" --frobnicate >"$logs/bad.log" 2>&1 &&
  echo 0 >"$logs/bad.status" || echo $? >"$logs/bad.status"; }) &
 kestrin_wine_pids+=($!)
-box=""
-for _ in $(seq 300); do
-  box="$(xdotool search --onlyvisible --name '^Kestrin VNA$' 2>/dev/null | head -n 1 || true)"
-  [ -n "$box" ] && break
-  sleep 0.1
-done
+box="$(visible_window '^Kestrin VNA$' 300)"
 [ -n "$box" ] || fail "no message box for an unknown argument ($(cat "$logs/bad.log"))"
 # Its OK button has the focus: Return, as a person would press it.
 xdotool windowfocus --sync "$box" 2>/dev/null || true
