@@ -324,6 +324,13 @@ std::future<Wait> WaitOn(SerialDevice& dev)
     });
 }
 
+// Until the driver holds the device's pending wait, or the wait has ended without it.
+void UntilWaitPending(ScriptedDriver& driver, std::future<Wait>& waiting)
+{
+    while (!driver.WaitPending() && waiting.wait_for(1ms) != std::future_status::ready) {
+    }
+}
+
 // Whether f ends within ms; generous, so that only a wait without end fails it.
 template <typename T>
 bool EndsWithin(std::future<T>& f, std::chrono::milliseconds ms = 10s)
@@ -387,8 +394,7 @@ TEST(DriverBehaviour, AnUnplugThatOnlyTheCallsTellIsTheDevicesLoss)
         auto dev = OpenOn(driver);
         ASSERT_TRUE(dev);
         auto waiting = WaitOn(*dev);
-        while (!driver.WaitPending() && waiting.wait_for(1ms) != std::future_status::ready) {
-        }
+        UntilWaitPending(driver, waiting);
         driver.Unplug(ERROR_GEN_FAILURE, true, ERROR_GEN_FAILURE);
         const bool ended = EndsWithin(waiting);
         dev->Stop();
@@ -414,8 +420,7 @@ TEST(DriverBehaviour, AWaitOrReadTheDriverNeverEndsHangsNeitherStopNorClose)
         auto dev = OpenOn(driver);
         ASSERT_TRUE(dev);
         auto waiting = WaitOn(*dev);
-        while (!driver.WaitPending() && waiting.wait_for(1ms) != std::future_status::ready) {
-        }
+        UntilWaitPending(driver, waiting);
         driver.Set([](ScriptedDriver& d) { d.ignoreCancel = true; });
         driver.Unplug(ERROR_DEVICE_REMOVED, false);
         const bool noticed = EndsWithin(waiting);
@@ -458,8 +463,7 @@ TEST(DriverBehaviour, BytesLeftInTheDriverAreFetchedWithoutAnotherEvent)
         auto dev = OpenOn(driver);
         ASSERT_TRUE(dev);
         auto waiting = WaitOn(*dev);
-        while (!driver.WaitPending() && waiting.wait_for(1ms) != std::future_status::ready) {
-        }
+        UntilWaitPending(driver, waiting);
         driver.Receive("reply");
         const bool ended = EndsWithin(waiting);
         dev->Stop();
@@ -490,8 +494,7 @@ TEST(DriverBehaviour, AnAbortedReadIsNoData)
     auto dev = OpenOn(driver);
     ASSERT_TRUE(dev);
     auto waiting = WaitOn(*dev);
-    while (!driver.WaitPending() && waiting.wait_for(1ms) != std::future_status::ready) {
-    }
+    UntilWaitPending(driver, waiting);
     driver.Receive("hello");
     const bool ended = EndsWithin(waiting);
     dev->Stop();
